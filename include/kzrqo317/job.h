@@ -1,0 +1,50 @@
+/* The job calls of a print job.
+ *
+ * Cut-sheet paper:
+ *   OutputOpen, OutputInitTwo, then per page OutputInitPart, pairs of
+ *   (OutputProduceTwo, OutputComplete), OutputFlush, OutputComplete; OutputClose.
+ * Banner (roll) paper:
+ *   OutputOpen, OutputInitTwo, then per page OutputInitPart, pairs of
+ *   (OutputProduceTwo, OutputComplete), OutputFormFeed, OutputComplete; at the
+ *   end of the job OutputFlush, OutputComplete; OutputClose.
+ *
+ * A call out of order returns KZ_OUT_OF_ORDER and changes nothing.  The output
+ * handed back through `dataInfo` is a DataInfo handle; lock it and its
+ * DataList with KRVSLockHNDL and read the blocks before the next
+ * OutputComplete.  Calls of one job must not overlap; separate jobs may run on
+ * separate threads. */
+#ifndef KZRQO317_JOB_H
+#define KZRQO317_JOB_H
+
+#include <stdint.h>
+
+#include "export.h"
+#include "records.h"
+#include "result.h"
+
+KZ_BEGIN_DECLS
+
+/* Opens a job: KZ_OPEN_OK with *handle set, or KZ_OPEN_FAILED with *handle 0. */
+KZ_VISIBLE int32_t OutputOpen(uint32_t* handle);
+/* Not supported: always KZ_UNSUPPORTED. */
+KZ_VISIBLE int32_t OutputInit(uint32_t* handle, ...);
+/* Sets up the job from `info` for printer model `model` (KZ_PRINTER_MODEL). */
+KZ_VISIBLE int32_t OutputInitTwo(uint32_t* handle, const PrintInfo* info, int16_t model);
+/* Sets up one page. */
+KZ_VISIBLE int32_t OutputInitPart(uint32_t* handle, const PrintInfo* info);
+/* Not supported: always KZ_UNSUPPORTED. */
+KZ_VISIBLE int32_t OutputProduce(uint32_t* handle, ...);
+/* Takes one raster line; stores the DataInfo handle of the output in *dataInfo. */
+KZ_VISIBLE int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dataInfo);
+/* Ends the page (cut-sheet) or the job (banner) and hands back what remains. */
+KZ_VISIBLE int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo);
+/* Ends a banner page; does nothing on cut-sheet paper.  Always KZ_OK. */
+KZ_VISIBLE int32_t OutputFormFeed(uint32_t* handle);
+/* The caller is done with the output handed out last. */
+KZ_VISIBLE int32_t OutputComplete(uint32_t* handle);
+/* Releases everything the job holds and sets *handle to 0.  Allowed at any time. */
+KZ_VISIBLE void OutputClose(uint32_t* handle);
+
+KZ_END_DECLS
+
+#endif

@@ -1,0 +1,29 @@
+/* Read-only tables the library exports. */
+#ifndef KZRQO317_TABLES_H
+#define KZRQO317_TABLES_H
+
+#include <stdint.h>
+
+#include "export.h"
+
+/* One row of a call-order table: in state Prior, the event moves the job to
+ * Next.  A closing row has Prior 0xFFFF and carries the refusal in Result:
+ * -256 out of order, -1 never allowed on this paper. */
+typedef struct StatusTransition {
+    uint16_t Prior;
+    uint16_t Next;
+    int16_t Result;
+    uint16_t Zero;
+} StatusTransition;
+
+KZ_BEGIN_DECLS
+
+/* Call-order rules: per event 0..10 the first row of its run, and the rows. */
+KZ_VISIBLE extern const int16_t CutPaperOffset[11];
+KZ_VISIBLE extern const StatusTransition CutPaperTable[22];
+KZ_VISIBLE extern const int16_t BannerPaperOffset[11];
+KZ_VISIBLE extern const StatusTransition BannerPaperTable[31];
+
+KZ_END_DECLS
+
+#endif

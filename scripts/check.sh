@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds and tests every preset: native 64-bit, 32-bit x86, sanitizers, clang.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+presets=(${KZ_PRESETS:-default i386 asan clang})
+for preset in "${presets[@]}"; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

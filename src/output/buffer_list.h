@@ -1,0 +1,38 @@
+// Output buffer list: the chain of 32,768-byte blocks that collects the
+// printer commands of one producing call, and its hand-out to the caller as a
+// DataInfo and DataList.  Also the accessors of the raster store's blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "kzrqo317/export.h"
+#include "output/context.h"
+
+namespace kz {
+
+// A block takes a piece of n bytes only while used + n + 1 <= 32,766, so a
+// block holds at most 32,765 bytes; a piece is never split across blocks.
+inline constexpr std::int32_t kBlockCapacityLimit = 32766;
+inline constexpr std::int32_t kMaxPiece = kBlockCapacityLimit - 1;
+
+// The writers' protocol in one step: find room for n bytes at the end of the
+// chain (growing it when the current block cannot take them whole), advance
+// the write position past them and make that node current.  The address of
+// the n bytes, or null when no block could be had (nothing is changed then).
+std::uint8_t* claimOutput(OutputContext* ctx, std::int32_t n);
+
+}  // namespace kz
+
+extern "C" {
+
+KZ_EXPORT void FormatBufList(OutputContext* ctx);
+KZ_EXPORT BufListNode* GetNextList(BufListNode* node, int32_t n);
+KZ_EXPORT void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo);
+KZ_EXPORT void AllUnlockBufLst(BufListNode* first);
+KZ_EXPORT void AllLockBufLst(BufListNode* first);
+
+KZ_EXPORT BandBlock* GetBufInfo(OutputContext* ctx, int32_t ringLine, int16_t plane);
+KZ_EXPORT uint8_t* MyLockPH_Direct(OutputContext* ctx, BandBlock* block, int16_t line, int16_t plane);
+KZ_EXPORT uint8_t* MyLockPH_Index(OutputContext* ctx, BandBlock* block, int16_t index);
+
+}  // extern "C"

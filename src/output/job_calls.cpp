@@ -1,0 +1,239 @@
+// The exported job calls: the front door of the library.
+//
+// Each guarded call checks the call order first, does its work in the fixed
+// order below, and records its event only after the work succeeded.
+#include "kzrqo317/job.h"
+
+#include <initializer_list>
+
+#include "command/command.h"
+#include "kzrqo317/platform.h"
+#include "output/buffer_list.h"
+#include "output/call_order.h"
+#include "output/context.h"
+#include "output/output.h"
+#include "param/param.h"
+#include "platform/field_width.h"
+#include "planning/planning.h"
+#include "scan/scan.h"
+
+namespace {
+
+// Module record of the output engine, carried in the binary and read by nothing.
+[[gnu::used]] constexpr char kModuleRecord[] = "LANTERNS_KROUTPUT_1_00_01_011";
+
+constexpr int16_t kHeadType2470 = 0x2470;
+
+// One raster line completes a handful of scans at most (a pass cycle of
+// zero-length steps and the scan that ends it); the bound only guarantees
+// that the scan loop ends whatever the state.
+constexpr int kMaxScansPerLine = 1024;
+
+OutputContext* lockContext(const uint32_t* handle) {
+    if (handle == nullptr) return nullptr;
+    return static_cast<OutputContext*>(KRVSLockHNDL(*handle));
+}
+
+bool allowed(OutputContext* ctx, kz::CallEvent event) { return CheckPrevStatus(&ctx->StatusHandle, event) >= 0; }
+
+int32_t record(OutputContext* ctx, kz::CallEvent event) {
+    return SetCurrentStatus(&ctx->StatusHandle, event) < 0 ? KZ_OUT_OF_ORDER : KZ_OK;
+}
+
+void sendCommand(OutputContext* ctx, uint8_t letter) {
+    uint8_t body[8] = {};
+    HapsFrame frame = {};
+    frame.Body = body;
+    makeHAPS(letter, ctx, &frame);
+    sendHAPS(ctx, &frame);
+}
+
+// Releases the output nodes chained after the first and their blocks.
+void releaseChainedNodes(OutputContext* ctx) {
+    AllLockBufLst(&ctx->BufList);
+    uint32_t handle = ctx->BufList.NextHandle;
+    while (handle != 0) {
+        auto* node = static_cast<BufListNode*>(KRVSLockHNDL(handle));
+        const uint32_t next = node != nullptr ? node->NextHandle : 0;
+        if (node != nullptr) KRVSDisposeHNDL(&node->BufHandle);
+        KRVSDisposeHNDL(&handle);
+        handle = next;
+    }
+    ctx->BufList.NextHandle = 0;
+    ctx->BufList.NextNode = nullptr;
+    ctx->CurBufList = &ctx->BufList;
+}
+
+// Line scale: the low-resolution qualities give each caller line two page lines.
+int16_t lineMultiplier(const OutputContext* ctx) {
+    return (ctx->QualityIndex == 0 || (ctx->QualityIndex == 1 && ctx->MediaIndex == 0)) ? 2 : 1;
+}
+
+}  // namespace
+
+int32_t OutputOpen(uint32_t* handle) {
+    if (handle == nullptr) return KZ_OPEN_FAILED;
+    *handle = 0;
+    uint32_t contextHandle = KRVSNewHNDL(sizeof(OutputContext));
+    if (contextHandle == 0) return KZ_OPEN_FAILED;
+    auto* ctx = static_cast<OutputContext*>(KRVSLockHNDL(contextHandle));
+
+    ctx->DataInfoRecHandle = KRVSNewHNDL(sizeof(DataInfoRecord));
+    if (ctx->DataInfoRecHandle != 0) {
+        ctx->DataInfoRecPtr = static_cast<DataInfoRecord*>(KRVSLockHNDL(ctx->DataInfoRecHandle));
+        ctx->DataInfoRecPtr->DataInfoHandle = KRVSNewHNDL(sizeof(DataInfo));
+        if (ctx->DataInfoRecPtr->DataInfoHandle != 0) {
+            if (OpenStatus(&ctx->StatusHandle) == 0) {
+                *handle = contextHandle;
+                return KZ_OPEN_OK;
+            }
+            KRVSDisposeHNDL(&ctx->DataInfoRecPtr->DataInfoHandle);
+        }
+        KRVSDisposeHNDL(&ctx->DataInfoRecHandle);
+    }
+    KRVSDisposeHNDL(&contextHandle);
+    return KZ_OPEN_FAILED;
+}
+
+int32_t OutputInit(uint32_t*, ...) { return KZ_UNSUPPORTED; }
+
+int32_t OutputProduce(uint32_t*, ...) { return KZ_UNSUPPORTED; }
+
+int32_t OutputInitTwo(uint32_t* handle, const PrintInfo* info, int16_t model) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_NO_MEMORY;
+    if (info == nullptr) return KZ_UNSUPPORTED;
+    if (ConvCut2BannerStatus(&ctx->StatusHandle, info) < 0) return KZ_OUT_OF_ORDER;
+    if (!allowed(ctx, kz::kEventInitJob)) return KZ_OUT_OF_ORDER;
+    if (model != KZ_PRINTER_MODEL) return KZ_UNSUPPORTED;
+
+    ctx->HeadType = kHeadType2470;
+    ctx->OutputPending = 0;
+    ctx->PageStartPending = 0;
+    setPrintInfo(ctx, info);
+    setDefaultReg(ctx);  // reads the MarginInfo that setPrintInfo copied
+    AnalyzeOutputSystem(ctx, info);
+    if (const int16_t result = SetTable(ctx); result != 0) return result;
+
+    // A retried initialisation keeps the block an earlier attempt obtained.
+    if (ctx->BufList.BufHandle == 0) ctx->BufList.BufHandle = KRVSNewHNDL(kz::kOutputBlockSize);
+    if (ctx->BufList.BufHandle == 0) return KZ_NO_MEMORY;
+    return record(ctx, kz::kEventInitJob);
+}
+
+int32_t OutputInitPart(uint32_t* handle, const PrintInfo* info) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_NO_MEMORY;
+    if (!allowed(ctx, kz::kEventInitPage)) return KZ_OUT_OF_ORDER;
+    if (info == nullptr) return KZ_UNSUPPORTED;
+    if (const int16_t result = setPrintInfoPart(ctx, info); result != 0) return result;
+    if (ctx->MarginInfo == 1) SetNoEdgeDotCntInfo(ctx);
+
+    ctx->FeedAmount = 0;
+    ctx->FirstScanPending = 1;
+    ctx->PrevLineNo = 0;
+    ctx->CurLineNo = 0;
+    makeFeedOrder(ctx->HeadType, ctx->FeedOrder, ctx->PrintMode);
+    makeFeedOrderTopBottom(ctx->HeadType, ctx->TopFeedOrder, ctx->BottomFeedOrder,
+                           ctx->KickOffFeedOrder, ctx->PrintMode);
+    makeDeleteNzlOrder(ctx->DeleteNzlOrder, ctx->PrintMode);
+    makeDeleteNzlOrderTopBottom(ctx->TopDeleteNzlOrder, ctx->BottomDeleteNzlOrder,
+                                ctx->KickOffDeleteNzlOrder, ctx->PrintMode);
+    SetOffsetSize(ctx);
+
+    ctx->PageStartPending = 1;
+    ctx->LineCount = 0;
+    ctx->RasterPos = 0;
+    ctx->RandSeed = 1;
+    AnalyzeOutputSystem(ctx, info);  // now takes the page's ESC ( q setting
+    ctx->PassIndex = 0;
+    ctx->FeedIndex = 0;
+    ctx->ScanDir = 0;
+
+    // A banner page (or a page whose earlier attempt failed) may still hold a
+    // raster store; release it before the page's own is allocated.
+    freeOffsetBuffer(ctx);
+    if (const int16_t result = FormatBlock(ctx); result != 0) return result;
+    return record(ctx, kz::kEventInitPage);
+}
+
+int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dataInfo) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_NO_MEMORY;
+    if (!allowed(ctx, kz::kEventProduce)) return KZ_OUT_OF_ORDER;
+    if (ctx->OutputPending == 1) return KZ_OUT_OF_ORDER;
+    if (line == nullptr || dataInfo == nullptr) return KZ_UNSUPPORTED;
+
+    FormatBufList(ctx);
+    const int16_t m = lineMultiplier(ctx);
+    ctx->CurLineNo = line->LineNo * static_cast<uint32_t>(m);
+    if (const int16_t result = SetRasterData(ctx, line, m); result != 0) return result;
+    if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
+    for (int scans = 0; ctx->LineCount == ctx->LineTarget && scans < kMaxScansPerLine; ++scans) {
+        makeOutData(ctx);
+    }
+    SetDataInfo(ctx, dataInfo);
+    AllUnlockBufLst(&ctx->BufList);
+    return record(ctx, kz::kEventProduce);
+}
+
+int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_NO_MEMORY;
+    if (!allowed(ctx, kz::kEventFlush)) return KZ_OUT_OF_ORDER;
+    if (dataInfo == nullptr) return KZ_UNSUPPORTED;
+
+    FormatBufList(ctx);
+    if (ctx->PageStartPending == 1) {
+        // A page that never received ink.
+        for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) sendCommand(ctx, letter);
+        SetDataInfo(ctx, dataInfo);
+        freeOffsetBuffer(ctx);
+    } else {
+        if (const int16_t result = makeRestData(ctx, 1); result != 0) return result;
+        if (ctx->SmearInfo != 0) setCommand_Smear(ctx);
+        if (ctx->MarginInfo == 1) setCommand_noEdgeCnt(ctx);
+        sendCommand(ctx, 'N');
+        SetDataInfo(ctx, dataInfo);
+        freeOffsetBuffer(ctx);
+        AllUnlockBufLst(&ctx->BufList);
+    }
+    return record(ctx, kz::kEventFlush);
+}
+
+int32_t OutputFormFeed(uint32_t* handle) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_OK;
+    if (allowed(ctx, kz::kEventFormFeed)) SetCurrentStatus(&ctx->StatusHandle, kz::kEventFormFeed);
+    return KZ_OK;
+}
+
+int32_t OutputComplete(uint32_t* handle) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return KZ_NO_MEMORY;
+    if (!allowed(ctx, kz::kEventComplete)) return KZ_OUT_OF_ORDER;
+    ctx->OutputPending = 0;
+    releaseChainedNodes(ctx);
+    ctx->BufList.BufTop = nullptr;
+    KRVSDisposeHNDL(&ctx->DataListHandle);
+    ctx->DataListPtr = nullptr;
+    return record(ctx, kz::kEventComplete);
+}
+
+// Closing is allowed at any moment, in the middle of a page too: everything
+// the job still holds is released, so closing never leaks.
+void OutputClose(uint32_t* handle) {
+    OutputContext* ctx = lockContext(handle);
+    if (ctx == nullptr) return;
+    CloseStatus(&ctx->StatusHandle);
+    freeOffsetBuffer(ctx);
+    releaseChainedNodes(ctx);
+    KRVSDisposeHNDL(&ctx->DataListHandle);
+    KRVSDisposeHNDL(&ctx->BufList.BufHandle);
+    ctx->BufList.BufTop = nullptr;
+    if (auto* record = static_cast<DataInfoRecord*>(KRVSLockHNDL(ctx->DataInfoRecHandle))) {
+        KRVSDisposeHNDL(&record->DataInfoHandle);
+    }
+    KRVSDisposeHNDL(&ctx->DataInfoRecHandle);
+    KRVSDisposeHNDL(handle);
+}

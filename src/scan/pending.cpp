@@ -1,0 +1,8 @@
+// Operations whose bodies arrive with scan building.  Until then no scan is
+// built and the page's remaining scans are refused as unsupported (-128).
+#include "scan/scan.h"
+
+#include "kzrqo317/result.h"
+
+int16_t makeOutData(OutputContext*) { return KZ_UNSUPPORTED; }
+int16_t makeRestData(OutputContext*, int32_t) { return KZ_UNSUPPORTED; }
