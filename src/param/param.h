@@ -23,3 +23,10 @@ KZ_EXPORT void SetOffsetSize(OutputContext* ctx);
 KZ_EXPORT int16_t FormatBlock(OutputContext* ctx);
 
 }  // extern "C"
+
+extern "C" {
+
+// Load-paper mode 0..2 of the "f" command, from the caller's paper size and media codes.
+KZ_EXPORT uint8_t getLoadPaperMode(int16_t paperSize, int16_t mediaType);
+
+}  // extern "C"

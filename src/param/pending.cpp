@@ -10,3 +10,4 @@ int16_t SetTable(OutputContext*) { return 0; }
 void SetNoEdgeDotCntInfo(OutputContext*) {}
 void SetOffsetSize(OutputContext*) {}
 int16_t FormatBlock(OutputContext*) { return KZ_UNSUPPORTED; }
+uint8_t getLoadPaperMode(int16_t, int16_t) { return 2; }
