@@ -16,6 +16,18 @@ KZ_EXPORT void makeDeleteNzlOrder(uint16_t* out, uint32_t printMode);
 KZ_EXPORT void makeDeleteNzlOrderTopBottom(uint16_t* top, uint16_t* bottom, uint16_t* kickOff,
                                            uint32_t printMode);
 
+// The order that applies at page position `rasterPos` (raster lines): the
+// normal one, or the top-edge, bottom-edge or kick-off variant.  The feed
+// choice clears KickOffActive once, when it first sees the kick-off done.
+KZ_EXPORT uint16_t* setNowFeedOrder(OutputContext* ctx, int32_t rasterPos);
+KZ_EXPORT uint16_t* setNowDeleteNzlOrder(OutputContext* ctx, int32_t rasterPos);
+
+// The page's pseudo-random generator: 0..32767, reseeded to 1 per page.
+KZ_EXPORT int16_t MyRand(OutputContext* ctx);
+
+// Appends the kick-off command "x"; 0 or -108.
+KZ_EXPORT int16_t makeKickOffInfo(OutputContext* ctx);
+
 // Stores one raster line; 0 or the negative result of the span conversion.
 KZ_EXPORT int16_t SetRasterData(OutputContext* ctx, const RasterInfo* line, int16_t lineMultiplier);
 
