@@ -30,6 +30,17 @@ constexpr uint8_t commandClass(uint8_t letter) {
 }  // namespace kz
 
 extern "C" {
+struct HapsFrame;
+}
+
+namespace kz {
+
+// Frames and appends one of the commands makeHAPS builds; 0 or -108.
+std::int16_t sendCommand(OutputContext* ctx, std::uint8_t letter);
+
+}  // namespace kz
+
+extern "C" {
 
 // One command being assembled: the ten header bytes of its frame, then the
 // address of its body (owned by the caller, as is the record).

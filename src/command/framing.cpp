@@ -101,3 +101,11 @@ int16_t sendHAPS(OutputContext* ctx, HapsFrame* frame) {
     KRVSCopyData(frame->Body, out + kz::kFrameHeaderSize, total - kz::kFrameHeaderSize);
     return 0;
 }
+
+int16_t kz::sendCommand(OutputContext* ctx, uint8_t letter) {
+    uint8_t body[kLargestSettingBody] = {};
+    HapsFrame frame{};
+    frame.Body = body;
+    makeHAPS(letter, ctx, &frame);
+    return sendHAPS(ctx, &frame);
+}

@@ -40,14 +40,6 @@ int32_t record(OutputContext* ctx, kz::CallEvent event) {
     return SetCurrentStatus(&ctx->StatusHandle, event) < 0 ? KZ_OUT_OF_ORDER : KZ_OK;
 }
 
-void sendCommand(OutputContext* ctx, uint8_t letter) {
-    uint8_t body[8] = {};
-    HapsFrame frame = {};
-    frame.Body = body;
-    makeHAPS(letter, ctx, &frame);
-    sendHAPS(ctx, &frame);
-}
-
 // Releases the output nodes chained after the first and their blocks.
 void releaseChainedNodes(OutputContext* ctx) {
     AllLockBufLst(&ctx->BufList);
@@ -186,14 +178,14 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     FormatBufList(ctx);
     if (ctx->PageStartPending == 1) {
         // A page that never received ink.
-        for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) sendCommand(ctx, letter);
+        for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
         SetDataInfo(ctx, dataInfo);
         freeOffsetBuffer(ctx);
     } else {
         if (const int16_t result = makeRestData(ctx, 1); result != 0) return result;
         if (ctx->SmearInfo != 0) setCommand_Smear(ctx);
         if (ctx->MarginInfo == 1) setCommand_noEdgeCnt(ctx);
-        sendCommand(ctx, 'N');
+        kz::sendCommand(ctx, 'N');
         SetDataInfo(ctx, dataInfo);
         freeOffsetBuffer(ctx);
         AllUnlockBufLst(&ctx->BufList);
