@@ -121,28 +121,27 @@ Bytes shapedInput(std::mt19937& rng, size_t n) {
     Bytes b;
     uint8_t value = 0;
     const int alphabet = 1 + static_cast<int>(rng() % 4) * 85;  // 1, 86, 171 or 256 values
-    auto next = [&] {
-        uint8_t v;
-        do v = static_cast<uint8_t>(rng() % alphabet);
-        while (v == value && alphabet > 1);
+    auto next = [&] {  // a value unlike the previous one, when the alphabet allows
+        uint8_t v = static_cast<uint8_t>(rng() % alphabet);
+        while (v == value && alphabet > 1) v = static_cast<uint8_t>(rng() % alphabet);
         return value = v;
     };
     while (b.size() < n) {
         const unsigned pick = rng() % 100;
         size_t run = 1;
-        if (pick < 40)
+        if (pick < 40) {
             run = 1;
-        else if (pick < 60)
+        } else if (pick < 60) {
             run = 2;
-        else if (pick < 70)
+        } else if (pick < 70) {
             run = 3 + rng() % 6;
-        else if (pick < 80)
+        } else if (pick < 80) {
             run = 124 + rng() % 9;
-        else if (pick < 85)
+        } else if (pick < 85) {
             run = 250 + rng() % 10;
-        else if (pick < 92)
+        } else if (pick < 92) {
             run = 1 + rng() % 400;
-        else {  // a stretch of singles ending in a pair
+        } else {  // a stretch of singles ending in a pair
             const size_t singles = 120 + rng() % 10;
             for (size_t i = 0; i < singles && b.size() < n; ++i) b.push_back(next());
             run = 2;
