@@ -6,6 +6,7 @@
 // whole.  No byte outside [start / p, ceil(end / p)) is ever read, so a line
 // may end exactly at the span's last byte.
 #include <cstdint>
+#include <cstring>
 
 #include "command/compression.h"
 #include "platform/field_width.h"
@@ -61,14 +62,33 @@ bool validSpan(const uint8_t* line, int16_t bits, const uint16_t* start, const u
     return kz::wrap16(*start) >= 0 && kz::wrap16(*count) >= 0 && kz::wrap16(*start + *count) >= 0;
 }
 
-// First index k in [k, stop) with line[k] non-zero, or stop.
+// The eight bytes at p as one word, whatever p's alignment.
+inline uint64_t word(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Blank stretches are passed 32 bytes, then 8 bytes at a time.
+constexpr int32_t kChunk = 32;
+inline bool blankChunk(const uint8_t* p) {
+    return (word(p) | word(p + 8) | word(p + 16) | word(p + 24)) == 0;
+}
+
+// First index in [k, stop) whose byte is non-zero, or stop.  Only bytes below
+// stop are read.
 int32_t skipBlankForward(const uint8_t* line, int32_t k, int32_t stop) {
+    while (k + kChunk <= stop && blankChunk(line + k)) k += kChunk;
+    while (k + 8 <= stop && word(line + k) == 0) k += 8;
     while (k < stop && line[k] == 0) ++k;
     return k;
 }
 
-// Last index in [floor, k) with line[k] non-zero; line[floor] must be non-zero.
+// Last index in [floor, k) whose byte is non-zero; line[floor] must be
+// non-zero.  Only bytes in [floor, k) are read.
 int32_t skipBlankBackward(const uint8_t* line, int32_t k, int32_t floor) {
+    while (k - kChunk >= floor && blankChunk(line + k - kChunk)) k -= kChunk;
+    while (k - 8 >= floor && word(line + k - 8) == 0) k -= 8;
     --k;
     while (k > floor && line[k] == 0) --k;
     return k;
