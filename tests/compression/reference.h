@@ -137,13 +137,13 @@ class GuardedArena {
     // address that src[0] would have.
     const uint8_t* place(const uint8_t* src, size_t from, size_t to) {
         uint8_t* at = base_ + guard_ + usable_ - (to - from);
-        std::memcpy(at, src + from, to - from);
+        if (to > from) std::memcpy(at, src + from, to - from);
         return at - from;
     }
     // Copies src[from, to) so that `from` meets the front guard.
     const uint8_t* placeAtFront(const uint8_t* src, size_t from, size_t to) {
         uint8_t* at = base_ + guard_;
-        std::memcpy(at, src + from, to - from);
+        if (to > from) std::memcpy(at, src + from, to - from);
         return at - from;
     }
 
