@@ -48,7 +48,7 @@ struct Case {
     Bytes want;
 };
 
-TEST(Packbits, WritesTheSpecifiedCodes) {
+TEST(Packbits, EncodesRunsLiteralsAndTheirLimits) {
     const Bytes d126 = distinct(126), d125 = distinct(125), d128 = distinct(128),
                 d129 = distinct(129);
     const std::vector<Case> cases = {
