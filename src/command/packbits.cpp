@@ -1,0 +1,160 @@
+// PackBits compression of scan blocks, and the encoding of a run of zeros.
+//
+// The encoder walks the input as maximal runs of equal bytes.  Runs of three
+// or more become repeat codes; single bytes go into a literal; a pair joins an
+// open literal unless that literal already holds 126 bytes, in which case it
+// starts a new literal.  The printer's data stream depends on these exact
+// choices, so they are kept even where another choice would be shorter.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "command/compression.h"
+#include "platform/field_width.h"
+
+namespace {
+
+constexpr int32_t kMaxInput = 0xFFFF;         // the length is a 16-bit field
+constexpr int32_t kMaxRepeat = 128;           // longest run one repeat code carries
+constexpr uint32_t kLiteralFull = 127;        // header of a literal of 128 bytes
+constexpr uint32_t kPairStartsLiteral = 125;  // a pair no longer joins from here on
+
+constexpr uint8_t repeatHeader(int32_t run) {
+    return kz::lowByte(1 - run);
+}
+static_assert(repeatHeader(2) == 0xFF && repeatHeader(kMaxRepeat) == 0x81,
+              "repeat headers run from 0xFF (2 copies) to 0x81 (128 copies); 0x80 is never used");
+
+// Index, in memory order, of the first non-zero byte of a non-zero word.
+inline size_t firstSetByte(uint64_t w) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return static_cast<size_t>(std::countr_zero(w)) / 8;
+    } else {
+        return static_cast<size_t>(std::countl_zero(w)) / 8;
+    }
+}
+
+// Length of the run of in[pos] starting at pos, within [pos, n).  Long runs
+// (blank stretches above all) are compared eight bytes at a time; no byte at
+// or beyond n is read.
+inline size_t runLength(const uint8_t* in, size_t pos, size_t n) {
+    const uint8_t c = in[pos];
+    size_t end = pos + 1;
+    if (end == n || in[end] != c) return 1;  // most bytes of dense data
+    const uint64_t pattern = c * 0x0101010101010101u;
+    for (; end + 8 <= n; end += 8) {
+        uint64_t w;
+        std::memcpy(&w, in + end, 8);
+        if (w != pattern) return end + firstSetByte(w ^ pattern) - pos;
+    }
+    while (end < n && in[end] == c) ++end;
+    return end - pos;
+}
+
+// True when some byte of w is zero.
+constexpr bool hasZeroByte(uint64_t w) {
+    return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+}
+static_assert(hasZeroByte(0x1122330044556677u) && !hasZeroByte(0x0101010101010101u) &&
+              !hasZeroByte(0x8080808080808080u) && hasZeroByte(0x0100000000000000u));
+
+// Copies into the open literal the bytes from pos on that differ from their
+// successors (runs of one), eight at a time while the literal keeps room for
+// all eight and stays open.  pos must start a run; it still does on return.
+inline size_t copySingles(const uint8_t* in, size_t pos, size_t n, uint8_t*& o, uint32_t& header) {
+    while (header + 8 < kLiteralFull && pos + 9 <= n) {
+        uint64_t here, next;
+        std::memcpy(&here, in + pos, 8);
+        std::memcpy(&next, in + pos + 1, 8);
+        if (hasZeroByte(here ^ next)) break;
+        std::memcpy(o, in + pos, 8);
+        o += 8;
+        pos += 8;
+        header += 8;
+    }
+    return pos;
+}
+
+// The output position and the open literal, whose header is kept in a
+// register and stored when the literal closes.
+struct Writer {
+    uint8_t* o;
+    uint8_t* literal = nullptr;
+    uint32_t header = 0;
+
+    void openLiteral(uint32_t h) {
+        literal = o++;
+        header = h;
+    }
+    void closeLiteral() {
+        if (literal != nullptr) *literal = static_cast<uint8_t>(header);
+        literal = nullptr;
+    }
+};
+
+}  // namespace
+
+int16_t packbits(uint8_t* out, const uint8_t* in, int32_t length) {
+    if (length < 0 || length > kMaxInput) return -1;
+    if (length == 0) return 0;  // nothing to read or write, whatever the pointers
+    if (out == nullptr || in == nullptr) return -1;
+    const size_t n = static_cast<size_t>(length);
+    Writer w{out};
+    size_t pos = 0;
+    while (pos < n) {
+        if (w.literal != nullptr) pos = copySingles(in, pos, n, w.o, w.header);
+        const uint8_t c = in[pos];
+        size_t run = runLength(in, pos, n);
+        pos += run;
+        if (w.literal != nullptr) {
+            if (run == 1) {
+                *w.o++ = c;
+                if (++w.header == kLiteralFull) w.closeLiteral();
+                continue;
+            }
+            if (run == 2) {
+                if (w.header >= kPairStartsLiteral) {
+                    w.closeLiteral();
+                    w.openLiteral(1);
+                } else {
+                    w.header += 2;
+                }
+                *w.o++ = c;
+                *w.o++ = c;
+                continue;
+            }
+            w.closeLiteral();
+        }
+        for (; run > kMaxRepeat; run -= kMaxRepeat) {
+            *w.o++ = repeatHeader(kMaxRepeat);
+            *w.o++ = c;
+        }
+        if (run >= 2) {
+            *w.o++ = repeatHeader(static_cast<int32_t>(run));
+        } else {
+            w.openLiteral(0);
+        }
+        *w.o++ = c;
+    }
+    w.closeLiteral();
+    const ptrdiff_t written = w.o - out;
+    // Incompressible input above about 32,000 bytes outgrows the 16-bit count.
+    return written > INT16_MAX ? int16_t{-1} : static_cast<int16_t>(written);
+}
+
+int16_t LeftPack(uint8_t* out, int16_t zeros) {
+    if (zeros < 0) return -1;
+    if (zeros == 0) return 0;
+    if (out == nullptr) return -1;
+    uint8_t* o = out;
+    int32_t left = zeros;
+    for (; left > kMaxRepeat; left -= kMaxRepeat) {
+        *o++ = repeatHeader(kMaxRepeat);
+        *o++ = 0;
+    }
+    // One zero is a one-byte literal: its header 0x00 is 1 - 1 as well.
+    *o++ = repeatHeader(left);
+    *o++ = 0;
+    return static_cast<int16_t>(o - out);
+}
