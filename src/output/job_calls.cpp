@@ -24,6 +24,9 @@ namespace {
 
 constexpr int16_t kHeadType2470 = 0x2470;
 
+// Scaled line numbers stay within the page's signed 32-bit positions.
+constexpr int64_t kMaxPageLine = 0x3FFFFFFF;
+
 // One raster line completes a handful of scans at most (a pass cycle of
 // zero-length steps and the scan that ends it); the bound only guarantees
 // that the scan loop ends whatever the state.
@@ -156,10 +159,17 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     if (ctx->OutputPending == 1) return KZ_OUT_OF_ORDER;
     if (line == nullptr || dataInfo == nullptr) return KZ_UNSUPPORTED;
 
-    FormatBufList(ctx);
     const int16_t m = lineMultiplier(ctx);
-    ctx->CurLineNo = line->LineNo * static_cast<uint32_t>(m);
-    if (const int16_t result = SetRasterData(ctx, line, m); result != 0) return result;
+    const int64_t scaledLine = static_cast<int64_t>(line->LineNo) * m;
+    if (scaledLine > kMaxPageLine) return KZ_UNSUPPORTED;
+
+    FormatBufList(ctx);
+    const uint32_t previousLineNo = ctx->CurLineNo;
+    ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
+    if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
+        ctx->CurLineNo = previousLineNo;  // a refused line leaves no trace
+        return result;
+    }
     if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
     for (int scans = 0; ctx->LineCount == ctx->LineTarget && scans < kMaxScansPerLine; ++scans) {
         makeOutData(ctx);
@@ -176,7 +186,11 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     if (dataInfo == nullptr) return KZ_UNSUPPORTED;
 
     FormatBufList(ctx);
-    if (ctx->PageStartPending == 1) {
+    // No page set up (a banner job flushed right after OutputInitTwo, or after
+    // a refused page): there are no mode parameters to build scans with, so
+    // the job ends as a blank page does.
+    const bool pageSetUp = ctx->PrintMode <= 15 && ctx->PassNum > 0;
+    if (ctx->PageStartPending == 1 || !pageSetUp) {
         // A page that never received ink.
         for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
         SetDataInfo(ctx, dataInfo);

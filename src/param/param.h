@@ -28,5 +28,8 @@ extern "C" {
 
 // Load-paper mode 0..2 of the "f" command, from the caller's paper size and media codes.
 KZ_EXPORT uint8_t getLoadPaperMode(int16_t paperSize, int16_t mediaType);
+// Column offset of one plane slot's nozzle row for a scan direction, pixels (a multiple of 8).
+KZ_EXPORT int16_t getOffsetColorCR(const OutputContext* ctx, int16_t plane, int16_t rowParity,
+                                   int16_t direction);
 
 }  // extern "C"

@@ -11,3 +11,4 @@ void SetNoEdgeDotCntInfo(OutputContext*) {}
 void SetOffsetSize(OutputContext*) {}
 int16_t FormatBlock(OutputContext*) { return KZ_UNSUPPORTED; }
 uint8_t getLoadPaperMode(int16_t, int16_t) { return 2; }
+int16_t getOffsetColorCR(const OutputContext*, int16_t, int16_t, int16_t) { return 0; }

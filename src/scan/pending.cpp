@@ -5,4 +5,3 @@
 #include "kzrqo317/result.h"
 
 int16_t makeOutData(OutputContext*) { return KZ_UNSUPPORTED; }
-int16_t makeRestData(OutputContext*, int32_t) { return KZ_UNSUPPORTED; }

@@ -1,10 +1,12 @@
-// Scan building: assembly of one scan, and the end-of-page drain.
+// Scan building: assembly of one scan, its buffers and extent, and the
+// end-of-page drain.
 #pragma once
 
 #include <cstdint>
 
 #include "kzrqo317/export.h"
 #include "output/context.h"
+#include "scan/scan_info.h"
 
 extern "C" {
 
@@ -12,5 +14,22 @@ extern "C" {
 KZ_EXPORT int16_t makeOutData(OutputContext* ctx);
 // With flag 1, builds the scans the page still owes; 0 or makeOutData's first failure.
 KZ_EXPORT int16_t makeRestData(OutputContext* ctx, int32_t flag);
+
+// A fresh scan record for the next scan, with an empty buffer table.
+KZ_EXPORT void formatScanInfo(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv);
+// Which slots hold data in the mode's nozzle window: 0 none, 1 black only,
+// 2 colour only, 3 both.  Sets the window and SlotHasData.
+KZ_EXPORT int16_t datExistChk(OutputContext* ctx, ScanInfo* scan);
+// 1 when some slot of the scan had data in the rows converted.
+KZ_EXPORT int16_t datExistChk2(OutputContext* ctx, ScanInfo* scan);
+// The scan's horizontal extent, ScanLeft and ScanRight.
+KZ_EXPORT void getScanWidth(OutputContext* ctx, ScanInfo* scan);
+// Both nozzle-column buffers of every slot of the scan; 0 or -108.
+KZ_EXPORT int16_t allocateHVBuffer(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv);
+KZ_EXPORT void freeScanBuffer(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv);
+// Moves the page on after a scan of the multi-pass modes.
+KZ_EXPORT void endScanData(OutputContext* ctx, ScanInfo* scan);
+// The feed of a scan position that has nothing to print, half raster lines.
+KZ_EXPORT uint16_t addFeedNum(OutputContext* ctx);
 
 }  // extern "C"
