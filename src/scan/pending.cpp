@@ -4,4 +4,4 @@
 
 #include "kzrqo317/result.h"
 
-int16_t makeOutData(OutputContext*) { return KZ_UNSUPPORTED; }
+void HVConvert_A2470(OutputContext*, ScanInfo*, HVBufferTable) {}

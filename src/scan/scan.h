@@ -32,4 +32,17 @@ KZ_EXPORT void endScanData(OutputContext* ctx, ScanInfo* scan);
 // The feed of a scan position that has nothing to print, half raster lines.
 KZ_EXPORT uint16_t addFeedNum(OutputContext* ctx);
 
+// Scan assembly of the single-pass modes 0, 1, 11, 12 and of mode 2.
+KZ_EXPORT int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan);
+KZ_EXPORT int16_t ModeChk_1(OutputContext* ctx, ScanInfo* scan);
+KZ_EXPORT int16_t makeOutData_2(OutputContext* ctx, ScanInfo* scan);
+KZ_EXPORT int16_t ModeChk_2(OutputContext* ctx, ScanInfo* scan);
+
+// Head monitors: 1 asks for the gentler way of printing the scan.
+KZ_EXPORT int16_t powerMonitorJudge(OutputContext* ctx, ScanInfo* scan);
+KZ_EXPORT int16_t unevenMonitorJudge(OutputContext* ctx, ScanInfo* scan);
+
+// Transposes the scan's raster lines into its HV buffers, head order.
+KZ_EXPORT void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv);
+
 }  // extern "C"
