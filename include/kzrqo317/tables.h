@@ -24,6 +24,12 @@ KZ_VISIBLE extern const StatusTransition CutPaperTable[22];
 KZ_VISIBLE extern const int16_t BannerPaperOffset[11];
 KZ_VISIBLE extern const StatusTransition BannerPaperTable[31];
 
+/* Pass pattern: one phase 0..239 per byte.  A raster line reads it from its own
+ * offset, one byte per pixel; the phase modulo the pass count is the pixel's pass. */
+KZ_VISIBLE extern const uint8_t OPD17830_tbl[10800];
+/* Number of bits set in each byte value. */
+KZ_VISIBLE extern const uint8_t OPD17831_tbl[256];
+
 KZ_END_DECLS
 
 #endif
