@@ -267,7 +267,7 @@ void pageJson(JsonWriter& j, const Page& page) {
     j.key("offset").number(static_cast<int64_t>(page.offset));
     j.key("form").string(page.blank ? "blank" : "normal");
     j.key("ended").boolean(page.ended);
-    j.key("resolution").number(page.resolution2);
+    j.key("resolution2").number(page.resolution2);
     j.key("settings").beginArray();
     for (const uint8_t b : page.settings) j.number(b);
     j.endArray();

@@ -197,6 +197,8 @@ class Reader {
         s.feed = pendingFeed_;
         pendingFeed_.reset();
         s.info = readScanInfo(frame);
+        // Only the lowest quality announces 300, and its modes count the
+        // head's margins with divisor 4.
         s.divisor = page().resolution2 == 300 ? 4 : 2;
         state_ = State::ScanNozzles;
         return true;
@@ -218,6 +220,8 @@ class Reader {
             return true;
         }
         recoverEdges(s);
+        firing_.assign(s.columns.size(),
+                       std::vector<uint32_t>(size_t{s.info.blocks} * kBlockColumns));
         state_ = State::ScanBlocks;
         return block(frame);
     }
@@ -252,6 +256,10 @@ class Reader {
         return true;
     }
 
+    // The head starts firing 16 / d columns left of the scan's left edge
+    // and stops 32 / d - 1 right of its right edge; backward it starts
+    // 64 / d - 1 right of the right edge and stops 16 / d left of the left
+    // edge, one column later still in the heat-triggered mode.
     void recoverEdges(Scan& s) {
         const int d = s.divisor;
         const ScanInfoCommand& o = s.info;
@@ -265,7 +273,6 @@ class Reader {
         s.edgesAligned = plain || shifted;
         s.left = s.paperShift ? left - shift : left;
         s.right = s.paperShift ? right - shift : right;
-        firing_.assign(s.columns.size(), std::vector<uint32_t>(size_t{o.blocks} * kBlockColumns));
     }
 
     // One block command: one segment per nozzle column, in "p" order.
