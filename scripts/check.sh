@@ -10,3 +10,9 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The clang build carries the fuzzers: give each a short run.
+for preset in "${presets[@]}"; do
+  if [ "$preset" = clang ]; then
+    scripts/fuzz.sh
+  fi
+done

@@ -1,0 +1,15 @@
+// What the inspector prints for each sub-command, as text for a person or
+// JSON for tests and scripts.
+#pragma once
+
+#include <string>
+
+#include "stream.h"
+
+namespace kzinspect {
+
+enum class Command { Check, Dump, Stats };
+
+std::string report(const Stream& stream, Command command, bool json);
+
+}  // namespace kzinspect

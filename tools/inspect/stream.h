@@ -1,0 +1,99 @@
+// Reading a whole command stream the way the printer does: frames, pages,
+// scans, data segments, and the dots each nozzle column fires.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "command.h"
+#include "frame.h"
+
+namespace kzinspect {
+
+struct ColumnDots {
+    int column;  // scan column, in pixels of the raster line plus the column's offset
+    uint32_t dots;
+};
+
+// One nozzle column of a scan ("p") and the data it received in the scan's blocks.
+struct NozzleColumn {
+    size_t offset = 0;  // of the "p" frame
+    NozzleCommand command;
+    uint64_t dots = 0;
+    uint64_t codeBytes = 0;  // PackBits bytes, terminators excluded
+    uint64_t decodedBytes = 0;
+    std::vector<ColumnDots> histogram;  // columns that fired, ascending
+};
+
+struct Feed {
+    size_t offset = 0;
+    uint8_t letter = 0;  // 'm' for the page's first feed, 'n' after
+    uint16_t amount = 0;
+};
+
+struct Scan {
+    size_t offset = 0;  // of the "o" frame
+    std::optional<Feed> feed;
+    ScanInfoCommand info;
+    std::optional<uint8_t> heatTrigger;
+    std::vector<NozzleColumn> columns;
+    int blocksRead = 0;
+    // Pixel edges recovered from the start and end columns: `right` is
+    // exclusive. `divisor` is 4 on 300-resolution pages and 2 otherwise; the
+    // columns carry a margin of 16, 32 (forward) or 64 (backward) divided by
+    // it, and a backward scan with a heat trigger starts one column later.
+    int divisor = 2;
+    int left = 0;
+    int right = 0;
+    // The edges are multiples of 8 pixels. Pages of some paper sizes move
+    // every column right by 142 / divisor, which breaks that; when only the
+    // shifted reading gives multiples of 8 it is taken and `paperShift` set.
+    bool paperShift = false;
+    bool edgesAligned = false;  // one of the two readings gave multiples of 8
+};
+
+struct Page {
+    size_t offset = 0;                  // of its "H"
+    bool blank = false;                 // the form of a page that received no ink
+    bool ended = false;                 // closed by "N"; banner pages may run into the next "H"
+    uint16_t resolution2 = 0;           // second value of "d": 300 or 600
+    std::array<uint8_t, 7> settings{};  // "h" body
+    uint8_t settingB = 0;
+    uint8_t paperLoading = 0;
+    std::optional<uint32_t> kickOff;
+    std::optional<uint16_t> blankFeed;  // "m" of the blank form
+    std::vector<Scan> scans;
+    std::vector<uint8_t> smearLevels;  // by band
+    std::optional<uint32_t> borderlessCount;
+};
+
+struct SegmentSummary {
+    size_t offset = 0;
+    int ink = 0;
+    int parity = 0;
+    size_t codeBytes = 0;
+    size_t decodedBytes = 0;
+    uint64_t dots = 0;
+};
+
+struct FrameRecord {
+    Frame frame;
+    int block = -1;                        // for "s": the block's index within its scan
+    std::vector<SegmentSummary> segments;  // for "s": one per nozzle column
+};
+
+struct Stream {
+    size_t bytes = 0;
+    std::vector<FrameRecord> frames;  // every frame read before the first error
+    std::vector<Page> pages;
+    std::optional<Error> error;  // the first fault; reading stops there
+    bool ok() const { return !error.has_value(); }
+};
+
+// Reads `bytes` completely or up to its first fault. The frames keep views
+// into `bytes`, which must outlive the result.
+Stream inspect(Bytes bytes);
+
+}  // namespace kzinspect
