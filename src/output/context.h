@@ -115,6 +115,7 @@ struct OutputContext {
     uint16_t NativeSetValue;    // parameter of the caller's native ESC ( q command
     uint16_t FirstScanPending;  // 1 until the page's first feed command is written
     int16_t ScanFailure;        // first failure of a scan during the current producing call
+    uint16_t CarriedOutput;     // 1 while a banner page's last scans wait for the next hand-out
 
     // Scan progress.
     int16_t LineCount;   // page lines held since the last scan

@@ -59,6 +59,24 @@ void releaseChainedNodes(OutputContext* ctx) {
     ctx->CurBufList = &ctx->BufList;
 }
 
+// Starts the output of a producing call: an empty chain, or the scans that
+// ended the previous banner page, still waiting to be handed out.
+void startOutput(OutputContext* ctx) {
+    ctx->ScanFailure = 0;
+    if (ctx->CarriedOutput == 0) {
+        FormatBufList(ctx);
+        return;
+    }
+    ctx->CarriedOutput = 0;
+    AllLockBufLst(&ctx->BufList);
+    BufListNode* last = &ctx->BufList;
+    while (last->NextNode != nullptr) last = last->NextNode;
+    ctx->CurBufList = last;
+}
+
+// A page is set up once OutputInitPart has selected its mode.
+bool pageSetUp(const OutputContext* ctx) { return ctx->PrintMode <= 15 && ctx->PassNum > 0; }
+
 // Line scale: the low-resolution qualities give each caller line two page lines.
 int16_t lineMultiplier(const OutputContext* ctx) {
     return (ctx->QualityIndex == 0 || (ctx->QualityIndex == 1 && ctx->MediaIndex == 0)) ? 2 : 1;
@@ -163,7 +181,7 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     const int64_t scaledLine = static_cast<int64_t>(line->LineNo) * m;
     if (scaledLine > kMaxPageLine) return KZ_UNSUPPORTED;
 
-    FormatBufList(ctx);
+    startOutput(ctx);
     const uint32_t previousLineNo = ctx->CurLineNo;
     ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
     if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
@@ -176,7 +194,10 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     }
     SetDataInfo(ctx, dataInfo);
     AllUnlockBufLst(&ctx->BufList);
-    return record(ctx, kz::kEventProduce);
+    // A scan that could not be written for lack of memory is missing from the
+    // page: the output is handed out as usual, and the caller hears of it.
+    if (const int32_t recorded = record(ctx, kz::kEventProduce); recorded != KZ_OK) return recorded;
+    return ctx->ScanFailure;
 }
 
 int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
@@ -185,12 +206,11 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     if (!allowed(ctx, kz::kEventFlush)) return KZ_OUT_OF_ORDER;
     if (dataInfo == nullptr) return KZ_UNSUPPORTED;
 
-    FormatBufList(ctx);
+    startOutput(ctx);
     // No page set up (a banner job flushed right after OutputInitTwo, or after
     // a refused page): there are no mode parameters to build scans with, so
     // the job ends as a blank page does.
-    const bool pageSetUp = ctx->PrintMode <= 15 && ctx->PassNum > 0;
-    if (ctx->PageStartPending == 1 || !pageSetUp) {
+    if (ctx->PageStartPending == 1 || !pageSetUp(ctx)) {
         // A page that never received ink.
         for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
         SetDataInfo(ctx, dataInfo);
@@ -207,11 +227,21 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     return record(ctx, kz::kEventFlush);
 }
 
+// On banner paper a page ends here.  Its last scans are built now, as a
+// flush would, and kept for the next producing call to hand out ahead of its
+// own output, so that no line of the page is lost when the next page starts
+// a fresh store.
 int32_t OutputFormFeed(uint32_t* handle) {
     OutputContext* ctx = lockContext(handle);
-    if (ctx == nullptr) return KZ_OK;
-    if (allowed(ctx, kz::kEventFormFeed)) SetCurrentStatus(&ctx->StatusHandle, kz::kEventFormFeed);
-    return KZ_OK;
+    if (ctx == nullptr || !allowed(ctx, kz::kEventFormFeed)) return KZ_OK;
+    int16_t result = 0;
+    if (ctx->PageStartPending == 0 && pageSetUp(ctx)) {
+        startOutput(ctx);
+        result = makeRestData(ctx, 1);
+        ctx->CarriedOutput = 1;
+    }
+    SetCurrentStatus(&ctx->StatusHandle, kz::kEventFormFeed);
+    return result;
 }
 
 int32_t OutputComplete(uint32_t* handle) {
@@ -219,8 +249,10 @@ int32_t OutputComplete(uint32_t* handle) {
     if (ctx == nullptr) return KZ_NO_MEMORY;
     if (!allowed(ctx, kz::kEventComplete)) return KZ_OUT_OF_ORDER;
     ctx->OutputPending = 0;
-    releaseChainedNodes(ctx);
-    ctx->BufList.BufTop = nullptr;
+    if (ctx->CarriedOutput == 0) {
+        releaseChainedNodes(ctx);
+        ctx->BufList.BufTop = nullptr;
+    }
     KRVSDisposeHNDL(&ctx->DataListHandle);
     ctx->DataListPtr = nullptr;
     return record(ctx, kz::kEventComplete);
