@@ -44,13 +44,13 @@ uint8_t* putBold(uint8_t b, uint8_t* dst) {
 // 0 (with *inked telling whether there is ink) or the conversion's failure.
 int16_t findSpan(const PlaneRaster& plane, int16_t depth, int32_t storePixels, ByteSpan* span, bool* inked) {
     *inked = false;
+    // The span's fields are 16-bit, but a line may be wider than a 16-bit
+    // signed count: the span is taken in full width and clipped to the store.
+    const int32_t width = int32_t{plane.Width} - plane.Left - plane.Right;
+    if (width < 0) return -1;  // the ends cross: a malformed span
+    if (plane.Left >= storePixels) return 0;
     uint16_t start = plane.Left;
-    uint16_t count = kz::wrapU16(plane.Width - plane.Left - plane.Right);
-    // A malformed span is the conversion's to refuse; a well-formed one is clipped.
-    if (kz::wrap16(start) >= 0 && kz::wrap16(count) >= 0 && kz::wrap16(start + count) >= 0) {
-        if (start >= storePixels) return 0;
-        count = static_cast<uint16_t>(std::min<int32_t>(count, storePixels - start));
-    }
+    uint16_t count = static_cast<uint16_t>(std::min(width, storePixels - start));
     uint8_t edges[2] = {};
     if (const int16_t result = PixelRaster2ByteRaster(plane.Data, depth, &start, &count, edges); result != 0) {
         return result;
