@@ -1,89 +1,130 @@
-// kzrqo317-demo: runs a print job through the library's public calls and
-// shows the printer bytes it hands back, block by block.
+// kzrqo317-demo: prints the built-in test page through the library's public
+// calls and writes the printer bytes to a file.
 //
-//   kzrqo317-demo [--banner] [--pages N]
+//   kzrqo317-demo [--mode N] [--pages N] [--banner] [--blank] [--out FILE]
 //
-// Each page is blank (no raster lines given), so every page ends with the
-// library's blank-page commands.
+// --blank prints blank pages instead and shows their bytes frame by frame.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kzrqo317/kzrqo317.h"
+#include "tools/demo/print_modes.h"
+#include "tools/demo/test_page.h"
 
 namespace {
 
-void printBlock(const uint8_t* bytes, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) std::printf("%02X%s", bytes[i], (i + 1) % 24 == 0 ? "\n    " : " ");
-    std::printf("\n");
-}
+struct Options {
+    int mode = 4;
+    int pages = 1;
+    bool banner = false;
+    bool blank = false;
+    std::string out = "kzrqo317-demo.prn";
+};
 
-// Reads the DataInfo handed out and prints every block it lists.
-void showOutput(const char* call, uint32_t dataInfoHandle) {
-    const auto* info = static_cast<const DataInfo*>(KRVSLockHNDL(dataInfoHandle));
-    if (info == nullptr) {
-        std::printf("%s: no output handed out\n", call);
-        return;
-    }
-    const auto* list = static_cast<const DataList*>(KRVSLockHNDL(info->ListHandle));
-    std::printf("%s: %u block(s)\n", call, info->EntryCount);
-    for (unsigned i = 0; i < info->EntryCount && list != nullptr; ++i) {
+// Appends the bytes of a hand-out to `stream` and tells the job it has them.
+bool collect(uint32_t* job, uint32_t dataInfo, std::vector<uint8_t>* stream) {
+    const auto* info = static_cast<const DataInfo*>(KRVSLockHNDL(dataInfo));
+    const auto* list = info != nullptr ? static_cast<const DataList*>(KRVSLockHNDL(info->ListHandle)) : nullptr;
+    for (unsigned i = 0; list != nullptr && i < info->EntryCount; ++i) {
         const auto* bytes = static_cast<const uint8_t*>(KRVSLockHNDL(list[i].BlockHandle));
-        std::printf("  block %u, %u bytes:\n    ", i, list[i].ByteCount);
-        if (bytes != nullptr) printBlock(bytes, list[i].ByteCount);
+        if (bytes != nullptr) stream->insert(stream->end(), bytes, bytes + list[i].ByteCount);
+    }
+    return OutputComplete(job) == KZ_OK;
+}
+
+void showFrames(const std::vector<uint8_t>& s) {
+    for (size_t at = 0; at + 10 <= s.size();) {
+        const size_t size = 5 + (s[at + 3] | s[at + 4] << 8);
+        std::printf("  \"%c\" ", s[at + 9]);
+        for (size_t i = 0; i < size && at + i < s.size(); ++i) std::printf("%02X ", s[at + i]);
+        std::printf("\n");
+        at += size;
     }
 }
 
-int check(const char* call, int32_t result) {
-    if (result != KZ_OK) std::printf("%s returned %d\n", call, result);
-    return result;
+bool fail(const char* call, int32_t result) {
+    std::fprintf(stderr, "%s returned %d\n", call, result);
+    return false;
+}
+
+bool printJob(const Options& o, const kz::demo::PrintModeSettings& mode, std::vector<uint8_t>* stream) {
+    PrintInfo settings = kz::demo::printInfoFor(mode, 3, o.banner ? 1 : 0);
+    uint32_t job = 0, out = 0;
+    if (OutputOpen(&job) != KZ_OPEN_OK) return fail("OutputOpen", -1);
+    bool ok = true;
+    if (int32_t r = OutputInitTwo(&job, &settings, KZ_PRINTER_MODEL); r != KZ_OK) ok = fail("OutputInitTwo", r);
+    kz::demo::TestPage page(mode);
+    for (int p = 0; ok && p < o.pages; ++p) {
+        if (int32_t r = OutputInitPart(&job, &settings); r != KZ_OK) {
+            ok = fail("OutputInitPart", r);
+            break;
+        }
+        for (int y = 0; ok && !o.blank && y < kz::demo::TestPage::kHeight; ++y) {
+            RasterInfo line;
+            if (!page.line(y, &line)) continue;  // blank lines need not be given
+            const int32_t r = OutputProduceTwo(&job, &line, &out);
+            if (r == KZ_OK || r == KZ_NO_MEMORY) collect(&job, out, stream);
+            if (r != KZ_OK) ok = fail("OutputProduceTwo", r);
+        }
+        if (!ok) break;
+        if (o.banner) {
+            OutputFormFeed(&job);
+            OutputComplete(&job);
+        } else if (int32_t r = OutputFlush(&job, &out); r == KZ_OK) {
+            collect(&job, out, stream);
+        } else {
+            ok = fail("OutputFlush", r);
+        }
+    }
+    if (ok && o.banner) {
+        if (int32_t r = OutputFlush(&job, &out); r == KZ_OK) {
+            collect(&job, out, stream);
+        } else {
+            ok = fail("OutputFlush", r);
+        }
+    }
+    OutputClose(&job);
+    return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool banner = false;
-    int pages = 1;
+    Options o;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--banner") == 0) {
-            banner = true;
-        } else if (std::strcmp(argv[i], "--pages") == 0 && i + 1 < argc) {
-            pages = std::atoi(argv[++i]);
-        } else {
-            std::fprintf(stderr, "usage: %s [--banner] [--pages N]\n", argv[0]);
+        const bool more = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--mode") && more) o.mode = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--pages") && more) o.pages = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--out") && more) o.out = argv[++i];
+        else if (!std::strcmp(argv[i], "--banner")) o.banner = true;
+        else if (!std::strcmp(argv[i], "--blank")) o.blank = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--mode N] [--pages N] [--banner] [--blank] [--out FILE]\n", argv[0]);
+            std::fprintf(stderr, "print modes:\n");
+            for (const auto& m : kz::demo::kPrintModes) std::fprintf(stderr, "  %2d  %s\n", m.mode, m.name);
             return 2;
         }
     }
-
-    PrintInfo settings = {};
-    settings.MediaType = 0;      // plain paper
-    settings.PrintQuality = 15;  // standard quality
-    settings.PaperSize = 3;      // A4
-    settings.BannerPaper = banner ? 1 : 0;
-
-    uint32_t job = 0;
-    if (OutputOpen(&job) != KZ_OPEN_OK) return std::puts("OutputOpen failed"), 1;
-    int status = 0;
-    if (check("OutputInitTwo", OutputInitTwo(&job, &settings, KZ_PRINTER_MODEL)) != KZ_OK) status = 1;
-    for (int page = 0; page < pages && status == 0; ++page) {
-        std::printf("page %d\n", page + 1);
-        if (check("OutputInitPart", OutputInitPart(&job, &settings)) != KZ_OK) { status = 1; break; }
-        uint32_t out = 0;
-        if (banner) {
-            OutputFormFeed(&job);
-            check("OutputComplete", OutputComplete(&job));
-            continue;
-        }
-        if (check("OutputFlush", OutputFlush(&job, &out)) != KZ_OK) { status = 1; break; }
-        showOutput("OutputFlush", out);
-        check("OutputComplete", OutputComplete(&job));
+    const auto* mode = kz::demo::findPrintMode(o.mode);
+    if (mode == nullptr) {
+        std::fprintf(stderr, "no settings select print mode %d (try --help)\n", o.mode);
+        return 2;
     }
-    if (banner && status == 0) {
-        uint32_t out = 0;
-        if (check("OutputFlush", OutputFlush(&job, &out)) == KZ_OK) showOutput("OutputFlush (end of job)", out);
-        check("OutputComplete", OutputComplete(&job));
+    std::vector<uint8_t> stream;
+    const bool ok = printJob(o, *mode, &stream);
+    std::printf("print mode %d (%s), %d %s page(s)%s: %zu printer bytes\n", mode->mode, mode->name, o.pages,
+                o.blank ? "blank" : "test", o.banner ? " on banner paper" : "", stream.size());
+    if (o.blank) showFrames(stream);
+    if (FILE* f = std::fopen(o.out.c_str(), "wb")) {
+        std::fwrite(stream.data(), 1, stream.size(), f);
+        std::fclose(f);
+        std::printf("written to %s\n", o.out.c_str());
+    } else {
+        std::perror(o.out.c_str());
+        return 1;
     }
-    OutputClose(&job);
-    return status;
+    return ok ? 0 : 1;
 }
