@@ -98,6 +98,31 @@ TEST_F(ScanBuffers, OddPassOfPairedModesMapsColoursToUpperSlots) {
     EXPECT_EQ(scan.SlotHasData[0], 0);
 }
 
+TEST_F(ScanBuffers, ExtentByDepthWithColumnOffsets) {
+    struct Case { int16_t depth; int16_t left, right; };
+    for (const Case c : {Case{1, 88, 128}, Case{2, 72, 96}, Case{4, 64, 80}}) {
+        freeOffsetBuffer(ctx);
+        layStore({c.depth});
+        ctx->PrintMode = 5;
+        ctx->QualityIndex = 0;  // offsets are not doubled at quality index 0
+        for (auto& parity : ctx->ColorOffsetReg[0]) parity[0] = parity[1] = 256;  // 256 / 4 = 64 pixels
+        ctx->RasterPos = 40;
+        formatScanInfo(ctx, &scan, hv);
+        scan.ScanNzlNum = 2;
+        scan.WindowStart = 0;
+        scan.SlotHasData[0] = 1;
+        storeLine(0, 41, 3, 5);
+        getScanWidth(ctx, &scan);
+        EXPECT_EQ(scan.ScanLeft, c.left) << c.depth << " bits";
+        EXPECT_EQ(scan.ScanRight, c.right) << c.depth << " bits";
+        scan.SlotHasData[0] = 0;
+        formatScanInfo(ctx, &scan, hv);
+        getScanWidth(ctx, &scan);
+        EXPECT_EQ(scan.ScanLeft, 5400) << "no slot with data: the sentinels stay";
+        EXPECT_EQ(scan.ScanRight, 0);
+    }
+}
+
 TEST_F(ScanBuffers, AllocationFailureAtEveryBuffer) {
     layStore({2, 2, 2, 1});
     ctx->PrintMode = 3;
