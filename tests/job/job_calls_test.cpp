@@ -141,6 +141,23 @@ TEST_F(Job, BlankPagesOnBanner) {
     EXPECT_EQ(OutputInitPart(&job, &info), KZ_OUT_OF_ORDER);
 }
 
+TEST_F(Job, BannerFlushWithoutAPageEndsTheJobAsABlankPage) {
+    for (bool refusedPage : {false, true}) {
+        OutputClose(&job);
+        open();
+        info = plainPaper(1);
+        if (refusedPage) info.PrintQuality = 0;  // no mode: every page is refused
+        ASSERT_EQ(OutputInitTwo(&job, &info, KZ_PRINTER_MODEL), KZ_OK);
+        if (refusedPage) {
+            EXPECT_EQ(OutputInitPart(&job, &info), KZ_UNSUPPORTED);
+        }
+        ASSERT_EQ(OutputFlush(&job, &out), KZ_OK);
+        EXPECT_EQ(letters(readOutput(out).bytes), "HhbrfmN");
+        ASSERT_EQ(OutputComplete(&job), KZ_OK);
+        EXPECT_EQ(state(job), 19);
+    }
+}
+
 TEST_F(Job, NativeSettingIsTakenPerPage) {
     const uint8_t q[] = {0x1B, 0x28, 0x71, 0x01, 0x00, 0x05};
     OutputSystemNode node{0, 0, sizeof q, q, nullptr};
