@@ -24,6 +24,9 @@ KZ_VISIBLE extern const StatusTransition CutPaperTable[22];
 KZ_VISIBLE extern const int16_t BannerPaperOffset[11];
 KZ_VISIBLE extern const StatusTransition BannerPaperTable[31];
 
+/* setBit[k] = 0x8000 >> k: one bit of a 16-bit word, from the most significant. */
+KZ_VISIBLE extern const uint16_t setBit[16];
+
 KZ_END_DECLS
 
 #endif
