@@ -21,6 +21,7 @@ using kz::kMaskTableLength;
 constexpr int kGroupPixels = 16;
 constexpr int kPowerSegmentPixels = 160;   // PMDotCount and SmearDotCount columns
 constexpr int kUnevenSegmentPixels = 800;  // UnevenDotCount
+static_assert(kUnevenSegmentPixels % kPowerSegmentPixels == 0, "a power segment lies in one unevenness segment");
 constexpr int kSmearBandLines = 112;
 
 enum class Direction { Forward, Backward };
@@ -28,28 +29,77 @@ enum class Direction { Forward, Backward };
 // Phases of pixels beyond a missing pass pattern table.
 constexpr uint8_t kNoPhases[8] = {};
 
-// The pass pattern phases of a line's pixels: pixel k of the stored span has
-// phase MaskTbl[(MaskOffset + k) mod 10800].  The table is read cyclically so
-// that a span running past its end wraps to its start.
-template <int Pixels>
-class PhaseReader {
+// The pass pattern phases of a line's pixels, byte by byte in the order the
+// converter visits them: pixel p of the stored span has phase
+// MaskTbl[(MaskOffset + p) mod 10800].  The table is read cyclically, so a
+// span running past its end wraps to its start.
+template <int Pixels, bool Descending>
+class PhaseWalk {
 public:
-    PhaseReader(const uint8_t* table, unsigned offset) : table_(table), offset_(offset % kMaskTableLength) {}
+    // Starts at the span's byte `k`.
+    PhaseWalk(const uint8_t* table, unsigned offset, int k)
+        : table_(table), at_((offset + static_cast<unsigned>(k) * Pixels) % kMaskTableLength) {}
 
-    // The phases of the Pixels pixels of the span's byte `k`.
-    const uint8_t* row(int k) {
+    // The phases of the current byte's pixels.
+    const uint8_t* row() {
         if (table_ == nullptr) return kNoPhases;
-        const unsigned at = (offset_ + static_cast<unsigned>(k) * Pixels) % kMaskTableLength;
-        if (at + Pixels <= kMaskTableLength) return table_ + at;
-        for (unsigned p = 0; p < Pixels; ++p) spill_[p] = table_[(at + p) % kMaskTableLength];
+        if (at_ + Pixels <= static_cast<unsigned>(kMaskTableLength)) return table_ + at_;
+        for (unsigned p = 0; p < Pixels; ++p) spill_[p] = table_[(at_ + p) % kMaskTableLength];
         return spill_;
+    }
+
+    // Moves on by `bytes` bytes (fewer than the table holds).
+    void skip(int bytes) {
+        const unsigned step = static_cast<unsigned>(bytes) * Pixels;
+        if constexpr (Descending) {
+            at_ = at_ >= step ? at_ - step : at_ + kMaskTableLength - step;
+        } else {
+            at_ += step;
+            if (at_ >= static_cast<unsigned>(kMaskTableLength)) at_ -= kMaskTableLength;
+        }
+    }
+
+    void next() {
+        if constexpr (Descending) {
+            at_ = at_ >= Pixels ? at_ - Pixels : at_ + kMaskTableLength - Pixels;
+        } else {
+            at_ += Pixels;
+            if (at_ >= static_cast<unsigned>(kMaskTableLength)) at_ -= kMaskTableLength;
+        }
     }
 
 private:
     const uint8_t* table_;
-    unsigned offset_;
+    unsigned at_;
     uint8_t spill_[Pixels] = {};
 };
+
+// The phases (0..255) whose pass, phase modulo the pass count, is this
+// scan's: the 1-bit rule as a table, so the per-pixel test needs no division.
+struct PassPhases {
+    uint8_t fires[256];
+    void build(int passCount, int passIndex) {
+        std::memset(fires, 0, sizeof fires);
+        if (passCount < 1) passCount = 1;
+        if (passIndex < 0 || passIndex >= passCount) return;
+        for (int p = passIndex; p < 256; p += passCount) fires[p] = 1;
+    }
+};
+
+// 1-bit source byte through the pass phase table; replaces the output byte.
+inline int16_t indexOneBitByTable(uint8_t* out, uint8_t source, const PassPhases& pass, const uint8_t* phases) {
+    unsigned result = 0;
+    for (int k = 0; k < 8; ++k) result |= static_cast<unsigned>(pass.fires[phases[k]]) << (7 - k);
+    result &= source;
+    *out = static_cast<uint8_t>(result);
+    return static_cast<int16_t>(std::popcount(result));
+}
+
+bool blankWord(const uint8_t* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word == 0;
+}
 
 int bitCount(const OutputContext* ctx, uint8_t b) {
     return ctx->DotCountTbl != nullptr ? ctx->DotCountTbl[b] : std::popcount(b);
@@ -58,21 +108,13 @@ int bitCount(const OutputContext* ctx, uint8_t b) {
 template <int Bits, Direction Dir>
 int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, const ScanInfo* scan,
                     const LineRecord* record, int row, int slot, bool useMask, uint8_t flags) {
-    constexpr int kPixels = 8 / Bits;                // pixels of a source byte
+    constexpr int kPixels = 8 / Bits;                  // pixels of a source byte
     constexpr int kPerGroup = kGroupPixels / kPixels;  // source bytes of a 16-pixel group
     constexpr bool kBackward = Dir == Direction::Backward;
 
     const int groupBytes = scan->ScanNzlNum & ~1;
     const int count = record->ByteCount;
     if (buffer == nullptr || source == nullptr || count == 0 || row < 0 || row >= groupBytes) return 0;
-
-    const int nozzleByte = 2 * (row / 2);
-    int passCount = ctx->PassNum;
-    int passIndex = scan->ScanPassIndex;
-    if (ctx->PrintMode == 4) {
-        passCount /= 2;
-        passIndex /= 2;
-    }
 
     const int offset = getOffsetColorCR(ctx, static_cast<int16_t>(slot), static_cast<int16_t>(row & 1),
                                         static_cast<int16_t>(ctx->ScanDir));
@@ -81,7 +123,20 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     // Position of the first byte visited, in source bytes from the scan's starting edge.
     const int start = kBackward ? (scan->ScanRight - (offset + lastByte * kPixels) - kPixels) / kPixels
                                 : (offset + firstByte * kPixels - scan->ScanLeft) / kPixels;
+    // Only the bytes whose position falls in the buffer's 63 blocks are visited.
     const int positions = ctx->BlockWidth * kz::kBlocksPerBuffer / kGroupPixels * kPerGroup;
+    const int kBegin = std::max(0, -start);
+    const int kEnd = std::min(count, positions - start);
+    if (kBegin >= kEnd) return 0;
+
+    int passCount = ctx->PassNum;
+    int passIndex = scan->ScanPassIndex;
+    if (ctx->PrintMode == 4) {
+        passCount /= 2;
+        passIndex /= 2;
+    }
+    PassPhases pass;
+    if (Bits == 1 && useMask) pass.build(passCount, passIndex);
 
     // The smear band comes from the page position, not the scan's base line:
     // the two differ in scans shifted at the bottom edge.
@@ -91,46 +146,64 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                              : nullptr;
     const int32_t pageLine = scan->RasterBase + row;
 
-    PhaseReader<kPixels> phases(ctx->MaskTbl, record->MaskOffset);
+    uint8_t* const nozzleBytes = buffer + 2 * (row / 2);
+    PhaseWalk<kPixels, kBackward> phases(ctx->MaskTbl, record->MaskOffset,
+                                         kBackward ? count - 1 - kBegin : kBegin);
+    constexpr int kSegmentBytes = kPowerSegmentPixels / kPixels;
     int16_t result = 0;
-    for (int k = 0; k < count; ++k) {
-        const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
-        const uint8_t b = source[i - firstByte];
-        const int position = start + k;
-        if (b == 0 || position < 0 || position >= positions) continue;
-        result = 1;
-
-        uint8_t* dest = buffer + (position / kPerGroup) * groupBytes + nozzleByte;
-        const int j = position % kPerGroup;
-        int16_t dots;
-        if constexpr (Bits == 1) {
-            if (!useMask) {
-                dest[j] = b;
-                dots = static_cast<int16_t>(bitCount(ctx, b));
-            } else {
-                dots = kz::indexOneBit(dest + j, b, passCount, passIndex, phases.row(i - firstByte));
+    // Runs of bytes within one 160-pixel counter segment: their dots are
+    // counted together at the run's end.
+    for (int k = kBegin; k < kEnd;) {
+        const int runFirst = kBackward ? lastByte - k : firstByte + k;
+        const int segment = runFirst / kSegmentBytes;
+        const int runEnd = std::min(kEnd, kBackward ? k + runFirst - segment * kSegmentBytes + 1
+                                                    : k + (segment + 1) * kSegmentBytes - runFirst);
+        int runDots = 0;
+        for (; k < runEnd; ++k, phases.next()) {
+            const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
+            // Blank stretches of the line pass eight bytes at a time.
+            if (runEnd - k >= 8 && blankWord(source + (kBackward ? i - firstByte - 7 : i - firstByte))) {
+                k += 7;
+                phases.skip(7);
+                continue;
             }
-        } else if constexpr (Bits == 2) {
-            const int nibble = kBackward ? 1 - j % 2 : j % 2;
-            dots = kz::indexLevels<2>(dest + j / 2, b, phases.row(i - firstByte), nibble == 0 ? 0x80u : 0x08u,
-                                      scan);
-        } else {
-            const int pair = kBackward ? 3 - j % 4 : j % 4;
-            dots = kz::indexLevels<4>(dest + j / 4, b, phases.row(i - firstByte), 0x80u >> (2 * pair), scan);
-        }
+            const uint8_t b = source[i - firstByte];
+            if (b == 0) continue;
+            result = 1;
 
-        if (flags != 0) {
-            // Pixels beyond the last counter segment count into the last one.
-            const int pixel = i * kPixels;
-            const int segment = std::min(pixel / kPowerSegmentPixels, kz::kSmearSegments - 1);
-            const int unevenSegment = std::min(pixel / kUnevenSegmentPixels, kz::kUnevenSegments - 1);
-            kz::countDots(dots, &ctx->PMDotCount[segment], smearRow != nullptr ? &smearRow[segment] : nullptr,
-                          &ctx->UnevenDotCount[unevenSegment], slot, flags);
+            const int position = start + k;
+            uint8_t* dest = nozzleBytes + (position / kPerGroup) * groupBytes;
+            const int j = position % kPerGroup;
+            int16_t dots;
+            if constexpr (Bits == 1) {
+                if (!useMask) {
+                    dest[j] = b;
+                    dots = static_cast<int16_t>(bitCount(ctx, b));
+                } else {
+                    dots = indexOneBitByTable(dest + j, b, pass, phases.row());
+                }
+            } else if constexpr (Bits == 2) {
+                const int nibble = kBackward ? 1 - j % 2 : j % 2;
+                dots = kz::indexLevels<2>(dest + j / 2, b, phases.row(), nibble == 0 ? 0x80u : 0x08u, scan);
+            } else {
+                const int pair = kBackward ? 3 - j % 4 : j % 4;
+                dots = kz::indexLevels<4>(dest + j / 4, b, phases.row(), 0x80u >> (2 * pair), scan);
+            }
+            runDots += dots;
+            if ((flags & kz::kCountNoEdge) && dots != 0) {
+                // The first pixel of the byte in a forward scan, its last in a backward one.
+                const int x = kBackward ? i * kPixels + kPixels - 1 : i * kPixels;
+                kz::countNoEdgeDots(dots, kz::wrap16(x), pageLine, ctx->NoEdgeArea, &ctx->NoEdgeDotAmount, slot);
+            }
         }
-        if ((flags & kz::kCountNoEdge) && dots != 0) {
-            // The first pixel of the byte in a forward scan, its last in a backward one.
-            const int x = kBackward ? i * kPixels + kPixels - 1 : i * kPixels;
-            kz::countNoEdgeDots(dots, kz::wrap16(x), pageLine, ctx->NoEdgeArea, &ctx->NoEdgeDotAmount, slot);
+        if (flags != 0 && runDots != 0) {
+            // Pixels beyond the last counter segment count into the last one.
+            const int powerCell = std::min(segment, kz::kSmearSegments - 1);
+            const int unevenCell = std::min(segment * kPowerSegmentPixels / kUnevenSegmentPixels,
+                                            kz::kUnevenSegments - 1);
+            kz::countDots(static_cast<int16_t>(runDots), &ctx->PMDotCount[powerCell],
+                          smearRow != nullptr ? &smearRow[powerCell] : nullptr, &ctx->UnevenDotCount[unevenCell],
+                          slot, flags);
         }
     }
     return result;

@@ -195,7 +195,7 @@ TEST_F(Converters, MatchThePixelByPixelReference) {
         const int first = pick(0, maxBytes - 1);
         const int count = pick(1, std::min(maxBytes - first, pick(0, 3) == 0 ? maxBytes : 64));
         std::vector<uint8_t> bytes(count);
-        const int density = pick(0, 3);
+        const int density = pick(0, 3) == 0 ? 0 : pick(1, 30);  // one byte in density + 1 inked
         for (auto& b : bytes) b = density == 0 || pick(0, density) == 0 ? static_cast<uint8_t>(pick(0, 255)) : 0;
         const LineRecord record{static_cast<uint16_t>(count), static_cast<uint16_t>(first),
                                 static_cast<uint16_t>(pick(0, 3) == 0 ? pick(10700, 10799) : pick(0, 4681)), 0};
