@@ -161,14 +161,15 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         int runDots = 0;
         for (; k < runEnd; ++k, phases.next()) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
-            // Blank stretches of the line pass eight bytes at a time.
-            if (runEnd - k >= 8 && blankWord(source + (kBackward ? i - firstByte - 7 : i - firstByte))) {
-                k += 7;
-                phases.skip(7);
+            const uint8_t b = source[i - firstByte];
+            if (b == 0) {
+                // Blank stretches of the line pass eight bytes at a time.
+                if (runEnd - k >= 8 && blankWord(source + (kBackward ? i - firstByte - 7 : i - firstByte))) {
+                    k += 7;
+                    phases.skip(7);
+                }
                 continue;
             }
-            const uint8_t b = source[i - firstByte];
-            if (b == 0) continue;
             result = 1;
 
             const int position = start + k;
