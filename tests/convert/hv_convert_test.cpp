@@ -147,20 +147,6 @@ TEST_F(Converters, FourBitBitPairsMirrorBackward) {
     }
 }
 
-TEST_F(Converters, BlankBytesPlaceNothingAndReportNothing) {
-    std::vector<uint8_t> buffer(128 * 63 * 8);
-    const std::vector<uint8_t> bytes(40, 0);
-    const LineRecord record{40, 3, 0, 0};
-    for (int bits : {1, 2, 4}) {
-        for (bool backward : {false, true}) {
-            scan->ScanRight = 2000;
-            EXPECT_EQ(convert(bits, backward, buffer.data(), bytes, record, 5, 1, true, 15), 0);
-        }
-    }
-    EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), static_cast<long>(buffer.size()));
-    EXPECT_EQ(ctx->NoEdgeDotAmount, 0.0);
-}
-
 // Each converter against the pixel-by-pixel reference, over random lines,
 // spans, offsets, phases, pass tables, modes and counters.
 TEST_F(Converters, MatchThePixelByPixelReference) {

@@ -125,13 +125,6 @@ TEST_F(PassSelect, TablesLeftAloneOrClearedByModeAndPlane) {
     }
 }
 
-TEST_F(PassSelect, PassBeyondTheBandFiresNothing) {
-    build(5, 0, 40);
-    EXPECT_TRUE(firingColumns(scan, 4).empty());
-    build(10, 4, 15);
-    EXPECT_FALSE(firingColumns(scan, 1).empty());
-}
-
 // How many passes of a band fire a pixel of each level, as the patterns state.
 int expectedDrops(uint32_t mode, int colour, int depth, int level) {
     if (level == 0) return 0;
