@@ -62,7 +62,22 @@ typedef struct PrintInfo {
  * pixel 0 in the most significant bits of byte 0.  The span read is
  * Width - Left - Right pixels from pixel Left; Width equal to Left means blank.
  * The store keeps pixels 0 to 6143 of the stored resolution (about 10.2
- * inches at 600 dpi, the printer's printable width); ink beyond is dropped. */
+ * inches at 600 dpi, the printer's printable width); ink beyond is dropped.
+ *
+ * Dot levels.  A 1-bit pixel is a dot, printed once.  A 2- or 4-bit pixel
+ * holds a level (0: no dot); the print mode spreads the level's drops over the
+ * passes of its band, and a level for which the mode has no pass pattern
+ * prints nothing.  Halftone to the levels the page's print mode prints:
+ *
+ *   mode        bits  planes   levels printed (drops per level)
+ *   2, 3, 15    2     0, 1     1, 2 (1, 2); level 3 prints nothing
+ *   2, 3, 15    2     2        1 (2); levels 2 and 3 print nothing
+ *   7           2     0..2     1, 2, 3 (1, 2, 4)
+ *   4, 8        4     0..2     1..8 (1, 2, 2, 3, 3, 4, 4, 5)
+ *   5, 6        4     0..2     1..4 (1..4); levels 5 to 15 print nothing
+ *   9, 10       4     4..6     1..8 (1..8)
+ *
+ * A 4-bit level above 8 prints as level 8. */
 typedef struct PlaneRaster {
     const uint8_t* Data; /* null: no data for this plane */
     uint16_t Width;      /* pixel count of the line */

@@ -29,6 +29,8 @@ KZ_VISIBLE extern const StatusTransition BannerPaperTable[31];
 KZ_VISIBLE extern const uint8_t OPD17830_tbl[10800];
 /* Number of bits set in each byte value. */
 KZ_VISIBLE extern const uint8_t OPD17831_tbl[256];
+/* setBit[k] = 0x8000 >> k: one bit of a 16-bit word, from the most significant. */
+KZ_VISIBLE extern const uint16_t setBit[16];
 
 KZ_END_DECLS
 

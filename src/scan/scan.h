@@ -42,7 +42,4 @@ KZ_EXPORT int16_t ModeChk_2(OutputContext* ctx, ScanInfo* scan);
 KZ_EXPORT int16_t powerMonitorJudge(OutputContext* ctx, ScanInfo* scan);
 KZ_EXPORT int16_t unevenMonitorJudge(OutputContext* ctx, ScanInfo* scan);
 
-// Transposes the scan's raster lines into its HV buffers, head order.
-KZ_EXPORT void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv);
-
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include "command/scan_commands.h"
 #include "planning/planning.h"
+#include "scan/hv_convert.h"
 #include "platform/field_width.h"
 
 int16_t kz::printScan(OutputContext* ctx, ScanInfo* scan, const ScanPolicy& policy) {
