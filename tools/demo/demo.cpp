@@ -62,7 +62,7 @@ bool printJob(const Options& o, const kz::demo::PrintModeSettings& mode, std::ve
             ok = fail("OutputInitPart", r);
             break;
         }
-        for (int y = 0; ok && !o.blank && y < kz::demo::TestPage::kHeight; ++y) {
+        for (int y = 0; ok && !o.blank && y < page.height(); ++y) {
             RasterInfo line;
             if (!page.line(y, &line)) continue;  // blank lines need not be given
             const int32_t r = OutputProduceTwo(&job, &line, &out);

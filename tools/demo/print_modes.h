@@ -17,12 +17,17 @@ struct PrintModeSettings {
     int16_t marginInfo;  // 1 borderless
     int16_t monochrome;
     std::array<int8_t, 7> bitDepth;  // by plane 0..6; 0: the plane takes no entry
+    // Caller pixels and lines per 600 dpi: the draft qualities take lines at
+    // 300 dpi (each gives two page lines), plain paper at standard quality
+    // also pixels at 300 dpi (each widened to two).
+    int xScale = 1;
+    int yScale = 1;
 };
 
 // Mode 14 has parameters but no settings select it.
 inline constexpr std::array<PrintModeSettings, 15> kPrintModes = {{
-    {0, "plain paper, draft", 0, 3, 0, 0, {1, 1, 1, 1, 0, 0, 0}},
-    {1, "plain paper, standard", 0, 15, 0, 0, {1, 1, 1, 1, 0, 0, 0}},
+    {0, "plain paper, draft", 0, 3, 0, 0, {1, 1, 1, 1, 0, 0, 0}, 1, 2},
+    {1, "plain paper, standard", 0, 15, 0, 0, {1, 1, 1, 1, 0, 0, 0}, 2, 2},
     {2, "plain paper, fine", 0, 10, 0, 0, {2, 2, 2, 1, 0, 0, 0}},
     {3, "media 7, fine", 7, 10, 0, 0, {2, 2, 2, 1, 0, 0, 0}},
     {4, "plain paper, photo", 0, 5, 0, 0, {4, 4, 4, 1, 0, 0, 0}},
@@ -32,8 +37,8 @@ inline constexpr std::array<PrintModeSettings, 15> kPrintModes = {{
     {8, "plain paper, photo, borderless", 0, 5, 1, 0, {4, 4, 4, 0, 0, 0, 0}},
     {9, "media 36, fine", 36, 10, 0, 0, {0, 0, 0, 0, 4, 4, 4}},
     {10, "media 26, best", 26, 0, 0, 0, {0, 0, 0, 0, 4, 4, 4}},
-    {11, "plain paper, draft, black", 0, 3, 0, 1, {0, 0, 0, 1, 0, 0, 0}},
-    {12, "plain paper, standard, black", 0, 15, 0, 1, {0, 0, 0, 1, 0, 0, 0}},
+    {11, "plain paper, draft, black", 0, 3, 0, 1, {0, 0, 0, 1, 0, 0, 0}, 1, 2},
+    {12, "plain paper, standard, black", 0, 15, 0, 1, {0, 0, 0, 1, 0, 0, 0}, 2, 2},
     {13, "plain paper, photo, black", 0, 5, 0, 1, {0, 0, 0, 1, 0, 0, 0}},
     {15, "plain paper, fine, borderless", 0, 10, 1, 0, {2, 2, 2, 0, 0, 0, 0}},
 }};

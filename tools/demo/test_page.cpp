@@ -28,7 +28,10 @@ bool glyphInk(int x, int y) {
 
 }  // namespace
 
+// x and y are caller pixels and lines; the chart is laid out at 600 dpi.
 uint8_t TestPage::level(int plane, int x, int y) const {
+    x *= mode_.xScale;
+    y *= mode_.yScale;
     const int depth = mode_.bitDepth[plane];
     const int maxLevel = depth == 4 ? 8 : (1 << depth) - 1;  // 4-bit pixels print levels 1..8
     const bool black = plane == 3;
@@ -40,7 +43,7 @@ uint8_t TestPage::level(int plane, int x, int y) const {
     // Each plane has a horizontal ramp in its own stripe of the band.
     const int stripe = (ramp ? (y - kRampTop) : (y - kMixTop)) * 7 / ((ramp ? kRampBottom - kRampTop : kMixBottom - kMixTop));
     if (ramp && stripe != plane) return 0;
-    const int shade = x * 16 / kWidth;  // 0..15 across the page
+    const int shade = x * 16 / 4800;  // 0..15 across the page
     if (depth == 1) return shade > kBayer[y & 3][x & 3] ? 1 : 0;
     return static_cast<uint8_t>((shade * (maxLevel + 1)) / 16);
 }
@@ -54,16 +57,16 @@ bool TestPage::line(int y, RasterInfo* out) {
         const int depth = mode_.bitDepth[p];
         if (depth == 0) continue;
         std::vector<uint8_t>& bytes = planes_[p];
-        bytes.assign(static_cast<size_t>(kWidth * depth / 8), 0);
+        bytes.assign(static_cast<size_t>((width_ * depth + 7) / 8), 0);
         bool inked = false;
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width_; ++x) {
             const uint8_t v = level(p, x, y);
             if (v == 0) continue;
             inked = true;
             const int bit = x * depth;
             bytes[bit / 8] |= static_cast<uint8_t>(v << (8 - depth - bit % 8));
         }
-        out->Plane[entry++] = {inked ? bytes.data() : nullptr, kWidth, 0, 0, 0};
+        out->Plane[entry++] = {inked ? bytes.data() : nullptr, static_cast<uint16_t>(width_), 0, 0, 0};
         any = any || inked;
     }
     return any;
