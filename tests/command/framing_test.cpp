@@ -75,6 +75,17 @@ TEST_F(Framing, MediaSettingsModeAndBorderlessBytes) {
     }
 }
 
+TEST_F(Framing, LoadPaperModeFromTheJobsCodes) {
+    struct Case { int16_t paper, media; uint8_t mode; };
+    for (const Case c : {Case{46, 0, 1}, Case{1, 0, 0}, Case{20, 0, 2}, Case{1, 8, 1}, Case{1, 1, 2}, Case{59, 8, 1}}) {
+        ctx->PaperSize = c.paper;
+        ctx->MediaType = c.media;
+        const Bytes f = frameOf('f');
+        ASSERT_EQ(f.size(), 11u);
+        EXPECT_EQ(f[10], c.mode) << c.paper << "/" << c.media;
+    }
+}
+
 TEST_F(Framing, FeedCommands) {
     ctx->FeedAmount = 300;
     EXPECT_EQ(frameOf('m'), (Bytes{0x1B, 0x28, 0x7A, 0x08, 0x00, 0x24, 0x70, 0x00, 0x02, 0x6D, 0x2C, 0x01, 0x00}));

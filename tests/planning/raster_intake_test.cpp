@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/job_fixture.h"
@@ -79,6 +80,20 @@ TEST_F(Intake, BlankLinesAreCountedByTheNextInkedLine) {
     EXPECT_EQ(ctx()->LineCount, afterFirst);
     ASSERT_EQ(produce(lineOf(12, ink.data(), 8, 4)), KZ_OK);
     EXPECT_EQ(ctx()->LineCount, afterFirst + 2) << "the blank line and the inked one";
+}
+
+TEST_F(Intake, AGapBuildsEveryScanItCompletes) {
+    start(settings(0, 5, 0, 1));  // mode 13: black in four passes of 320 rows
+    const Bytes ink = {0xFF};
+    ASSERT_EQ(produce(lineOf(0, ink.data(), 8, 1)), KZ_OK);
+    const int32_t before = ctx()->RasterPos;
+    Bytes out;
+    ASSERT_EQ(produce(lineOf(2000, ink.data(), 8, 1), &out), KZ_OK);
+    const std::string frames = kz::test::letters(out);
+    EXPECT_GE(std::count(frames.begin(), frames.end(), 'o'), 2) << "several scans come out of the gap";
+    EXPECT_GE(ctx()->RasterPos - before, 2000 - 2 * 320) << "the position has followed the gap";
+    EXPECT_GE(ctx()->LineCount, 0);
+    EXPECT_LT(ctx()->LineCount, ctx()->LineTarget) << "no scan is left owed";
 }
 
 TEST_F(Intake, BorderlessPageStartingInsideTheTopEdge) {
