@@ -44,10 +44,15 @@ inline ByteVector pageSetup(bool lowResolution = false) {
            frame(1, 'b', {0x00}) + frame(1, 'r', {0x80, 0x00}) + frame(1, 'f', {0x00});
 }
 
-inline ByteVector scanInfo(int start, int end, int blocks, uint8_t color = 0) {
-    return frame(
-        1, 'o',
-        le16(start) + le16(end) + ByteVector{0x01, color, 2, 2, static_cast<uint8_t>(blocks), 0});
+inline ByteVector scanInfo(int start, int end, int blocks, uint8_t color = 0, uint8_t flag = 0) {
+    return frame(1, 'o',
+                 le16(start) + le16(end) +
+                     ByteVector{0x01, color, 2, 2, static_cast<uint8_t>(blocks), flag});
+}
+
+// A page's feed: "m" for its first, "n" after; `amount` in half raster lines.
+inline ByteVector feed(char letter, int amount) {
+    return frame(2, letter, le16(amount) + ByteVector{0x00});
 }
 
 // The two nozzle columns of one ink, parity 0 then 1.

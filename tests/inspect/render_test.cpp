@@ -1,0 +1,304 @@
+// Page previews: where each dot of a hand-built stream lands, how the
+// preview pixels are coloured, and the PNG files they are written to.
+#include "render.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "stream_builder.h"
+
+#ifdef KZ_INSPECT_PNG
+#include <png.h>
+
+#include "png_writer.h"
+#endif
+
+namespace kzinspect {
+
+void PrintTo(const Dot& d, std::ostream* os) {
+    *os << "{line " << d.line << ", column " << d.column << ", ink " << d.ink << "}";
+}
+
+}  // namespace kzinspect
+
+namespace {
+
+using kzinspect::Dot;
+using kzinspect::Image;
+using kztest::ByteVector;
+using kztest::operator+;
+using kztest::dataBlock;
+using kztest::feed;
+using kztest::frame;
+using kztest::literals;
+using kztest::nozzlePair;
+using kztest::pageSetup;
+using kztest::scanInfo;
+
+const ByteVector kPageEnd = frame(0, 'N');
+constexpr int kGroup = 64;  // bytes of one column group of a 64-nozzle column
+
+// One group of a 64-nozzle column with the given bytes set.
+ByteVector group(std::initializer_list<std::pair<int, uint8_t>> bytes) {
+    ByteVector g(kGroup, 0);
+    for (const auto& [at, value] : bytes) g[at] = value;
+    return g;
+}
+
+std::vector<Dot> dotsOf(const kzinspect::Stream& s, size_t page) {
+    std::vector<Dot> dots;
+    kzinspect::forEachDot(s, page, [&dots](const Dot& d) { dots.push_back(d); });
+    return dots;
+}
+
+// Scans of 64-nozzle columns on a 600 page: "o" columns 8 to 47 forward
+// (63 to 8 backward) give the pixel edges 16 and 32.
+const ByteVector kForward = scanInfo(8, 47, 1);
+const ByteVector kBackward = scanInfo(63, 8, 1);
+
+TEST(Render, DotsLandAtTheirColumnsAndLines) {
+    // Feeds 700, then 21 more (odd: half lines are dropped), then 100:
+    // row 0 of a colour column with nozzle field 0 prints lines 46, 56, 106.
+    const ByteVector stream =
+        pageSetup() +
+        // Forward cyan: nozzle 3 of parity 0 fires firing positions 0 and 15,
+        // nozzle 0 of parity 1 position 1.
+        feed('m', 700) + kForward + nozzlePair(1, 2) +
+        dataBlock({literals(group({{6, 0x80}, {7, 0x01}})), literals(group({{0, 0x40}}))}) +
+        // Backward black with nozzle field 11: bit 0 of a byte is the
+        // rightmost pixel, the first byte of a pair the right 8 pixels.
+        feed('n', 21) + kBackward + nozzlePair(0, 2, 11) +
+        dataBlock({literals(group({{4, 0x01}, {5, 0x80}})), {}}) +
+        // A scan with the "o" flag: magenta from the upper columns (field 4),
+        // parities swapped; black is not.
+        scanInfo(8, 47, 1, 1, 1) + nozzlePair(2, 2, 4) + nozzlePair(0, 2) +
+        dataBlock({literals(group({{0, 0x80}})),
+                   literals(group({{1, 0x80}})),
+                   {},
+                   literals(group({{2, 0x01}}))}) +
+        // Two blocks from pixel 0: yellow in the last block's third group.
+        feed('n', 100) + scanInfo(-8, 247, 2) + nozzlePair(3, 2) + dataBlock({{}, {}}) +
+        dataBlock({literals(ByteVector(2 * kGroup, 0) + group({{3, 0x10}})), {}}) + kPageEnd;
+    const kzinspect::Stream s = kzinspect::inspect(stream);
+    ASSERT_TRUE(s.ok()) << s.error->message;
+    const std::vector<Dot> expected = {
+        {46 + 6, 16, 1},
+        {46 + 6, 31, 1},
+        {46 + 1, 17, 1},
+        {56 + 160 + 4, 31, 0},
+        {56 + 160 + 4, 16, 0},  // black: 16 x 11 - 16 lines lower
+        {56 + 64 + 1, 16, 2},
+        {56 + 64 + 0, 24, 2},  // upper magenta: r = 2n + 1 - p
+        {56 - 16 + 3, 23, 0},  // black in a flagged scan: r = 2n + p
+        {106 + 2, 128 + 32 + 8 + 3, 3},
+    };
+    EXPECT_EQ(dotsOf(s, 0), expected);
+    EXPECT_TRUE(dotsOf(s, 1).empty());
+}
+
+TEST(Render, EveryPageCountsItsOwnFeeds) {
+    const ByteVector page = pageSetup() + feed('m', 700) + kForward + nozzlePair(1, 2) +
+                            dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    const ByteVector blank = frame(0, 'H') +
+                             frame(1, 'h', {0x00, 0x07, 0x00, 0x02, 0x03, 0x01, 0x00}) +
+                             frame(1, 'b', {0x00}) + frame(1, 'r', {0x80, 0x00}) +
+                             frame(1, 'f', {0x00}) + feed('m', 0) + kPageEnd;
+    const ByteVector stream = page + blank + page;  // outlives the views the reader keeps
+    const kzinspect::Stream s = kzinspect::inspect(stream);
+    ASSERT_TRUE(s.ok()) << s.error->message;
+    ASSERT_EQ(s.pages.size(), 3u);
+    const std::vector<Dot> one = {{46, 16, 1}};
+    EXPECT_EQ(dotsOf(s, 0), one);
+    EXPECT_TRUE(dotsOf(s, 1).empty());
+    EXPECT_EQ(dotsOf(s, 2), one);
+
+    std::vector<Image> images;
+    std::string error;
+    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_EQ(images.size(), 3u);
+    // The pages share their columns; a page without dots is one line high.
+    for (const Image& image : images) EXPECT_EQ(image.width, 17);
+    EXPECT_EQ(images[0].height, 47);
+    EXPECT_EQ(images[1].height, 1);
+    EXPECT_EQ(images[2].height, 47);
+}
+
+struct Pixel {
+    int x, y;
+    uint8_t r, g, b;
+};
+
+void expectPixels(const Image& image, const std::vector<Pixel>& pixels) {
+    for (const Pixel& p : pixels) {
+        SCOPED_TRACE(testing::Message() << "pixel " << p.x << ", " << p.y);
+        ASSERT_LT(p.x, image.width);
+        ASSERT_LT(p.y, image.height);
+        const uint8_t* rgb = image.pixel(p.x, p.y);
+        EXPECT_EQ(rgb[0], p.r);
+        EXPECT_EQ(rgb[1], p.g);
+        EXPECT_EQ(rgb[2], p.b);
+    }
+}
+
+TEST(Render, InksMultiplyAndCellsShowTheirShareOfInk) {
+    // Colour nozzle 0 and black nozzle 8 print line 46; pixels 16.. are columns 16..
+    const ByteVector setup = pageSetup() + feed('m', 700);
+    // Cyan and yellow on pixel 16, black and cyan on pixel 24.
+    const ByteVector mixed = kForward + nozzlePair(1, 2) + nozzlePair(3, 2) + nozzlePair(0, 2) +
+                             dataBlock({literals(group({{0, 0x80}, {1, 0x80}})),
+                                        {},
+                                        literals(group({{0, 0x80}})),
+                                        {},
+                                        literals(group({{17, 0x80}})),
+                                        {}});
+    // Black: pixels 16 and 17 on lines 46 and 47, pixels 24 and 25 on line 46.
+    const ByteVector black =
+        kForward + nozzlePair(0, 2) +
+        dataBlock({literals(group({{16, 0xC0}, {17, 0xC0}})), literals(group({{16, 0xC0}}))});
+    // The same four pixels again, at no further feed.
+    const ByteVector again =
+        kForward + nozzlePair(0, 2) +
+        dataBlock({literals(group({{16, 0xC0}})), literals(group({{16, 0xC0}}))});
+    struct Case {
+        const char* name;
+        ByteVector stream;
+        int scale;
+        std::vector<Pixel> pixels;
+    };
+    const std::vector<Case> cases = {
+        {"inks multiply",
+         setup + mixed + kPageEnd,
+         1,
+         {{0, 0, 255, 255, 255}, {16, 46, 0, 149, 0}, {24, 46, 0, 0, 0}, {17, 46, 255, 255, 255}}},
+        // Each 2 x 2 cell holds the share of its pixels that got a dot.
+        {"scale 2", setup + black + kPageEnd, 2, {{8, 23, 0, 0, 0}, {12, 23, 128, 128, 128}}},
+        // Where pixels got more than one dot, the densest cell is full ink.
+        {"densest cell",
+         setup + black + again + kPageEnd,
+         2,
+         {{8, 23, 0, 0, 0}, {12, 23, 191, 191, 191}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kzinspect::Stream s = kzinspect::inspect(c.stream);
+        ASSERT_TRUE(s.ok()) << s.error->message;
+        std::vector<Image> images;
+        std::string error;
+        ASSERT_TRUE(kzinspect::renderPages(s, {c.scale, 1 << 20}, images, error)) << error;
+        ASSERT_EQ(images.size(), 1u);
+        expectPixels(images[0], c.pixels);
+    }
+}
+
+TEST(Render, DotsLeftOfColumnZeroOrAboveThePaperWidenThePreview) {
+    // A feed of 2 puts black row 0 at line 1 - 304 - 16; the scan starts at pixel -16.
+    const ByteVector stream = pageSetup() + feed('m', 2) + scanInfo(-24, 15, 1) + nozzlePair(0, 2) +
+                              dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    const kzinspect::Stream s = kzinspect::inspect(stream);
+    ASSERT_TRUE(s.ok()) << s.error->message;
+    const std::vector<Dot> expected = {{-319, -16, 0}};
+    EXPECT_EQ(dotsOf(s, 0), expected);
+    std::vector<Image> images;
+    std::string error;
+    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_EQ(images.size(), 1u);
+    // Column 0 and line 0, the paper's top left corner, are always drawn.
+    EXPECT_EQ(images[0].width, 17);
+    EXPECT_EQ(images[0].height, 320);
+    expectPixels(images[0], {{0, 0, 0, 0, 0}});
+}
+
+TEST(Render, RefusesWhatItCannotDraw) {
+    const ByteVector good = pageSetup() + feed('m', 700) + kForward + nozzlePair(0, 2) +
+                            dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    struct Case {
+        const char* name;
+        ByteVector stream;
+        kzinspect::RenderOptions options;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"malformed stream", kztest::cut(good, good.size() - 3), {}, "fault at offset"},
+        {"scale 0", good, {0, 1 << 20}, "scale"},
+        {"too large", good, {1, 100}, "17 x 31 pixels at scale 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kzinspect::Stream s = kzinspect::inspect(c.stream);
+        std::vector<Image> images(1);
+        std::string error;
+        EXPECT_FALSE(kzinspect::renderPages(s, c.options, images, error));
+        EXPECT_TRUE(images.empty());
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+}
+
+TEST(Render, LaterPagesGetNumberedFiles) {
+    struct Case {
+        const char* path;
+        size_t index;
+        const char* file;
+    };
+    const std::vector<Case> cases = {
+        {"page.png", 0, "page.png"},
+        {"page.png", 1, "page-2.png"},
+        {"out", 2, "out-3"},
+        {"dir.d/page", 1, "dir.d/page-2"},
+        {"a/b.c.png", 1, "a/b.c-2.png"},
+        {".png", 1, ".png-2"},
+        {"build/.preview", 1, "build/.preview-2"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(kzinspect::pagePath(c.path, c.index), c.file) << c.path << " " << c.index;
+    }
+}
+
+#ifdef KZ_INSPECT_PNG
+
+// Reads a PNG back as 8-bit RGB.
+bool readPng(const std::string& path, Image& image) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
+    png.format = PNG_FORMAT_RGB;
+    image.width = static_cast<int>(png.width);
+    image.height = static_cast<int>(png.height);
+    image.rgb.assign(PNG_IMAGE_SIZE(png), 0);
+    return png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
+}
+
+TEST(RenderPng, PicturesRoundTrip) {
+    Image image;
+    image.width = 3;
+    image.height = 2;
+    image.rgb = {255, 255, 255, 0, 160, 227, 228, 0, 124, 255, 237, 0, 0, 0, 0, 1, 2, 3};
+    const std::string path = testing::TempDir() + "render_round_trip.png";
+    std::string error;
+    ASSERT_TRUE(kzinspect::writePng(image, path, error)) << error;
+    Image back;
+    ASSERT_TRUE(readPng(path, back));
+    EXPECT_EQ(back.width, 3);
+    EXPECT_EQ(back.height, 2);
+    EXPECT_EQ(back.rgb, image.rgb);
+    std::remove(path.c_str());
+}
+
+TEST(RenderPng, UnwritablePathsAreReported) {
+    Image image;
+    image.width = 1;
+    image.height = 1;
+    image.rgb = {255, 255, 255};
+    std::string error;
+    EXPECT_FALSE(kzinspect::writePng(image, "/nonexistent-directory/page.png", error));
+    EXPECT_NE(error.find("/nonexistent-directory/page.png"), std::string::npos) << error;
+    image.rgb.clear();
+    EXPECT_FALSE(kzinspect::writePng(image, testing::TempDir() + "unused.png", error));
+}
+
+#endif
+
+}  // namespace
