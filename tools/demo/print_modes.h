@@ -43,6 +43,18 @@ inline constexpr std::array<PrintModeSettings, 15> kPrintModes = {{
     {15, "plain paper, fine, borderless", 0, 10, 1, 0, {2, 2, 2, 0, 0, 0, 0}},
 }};
 
+// The highest level a plane's pixels print in a mode; the levels above it
+// have no pass pattern and print nothing, so a page is halftoned to it.
+constexpr int printableLevels(int mode, int plane, int depth) {
+    if (depth <= 1) return depth;
+    switch (mode) {
+        case 2: case 3: case 15: return plane == 2 ? 1 : 2;
+        case 5: case 6: return 4;
+        case 7: return 3;
+        default: return 8;  // 4-bit modes 4, 8, 9, 10
+    }
+}
+
 inline const PrintModeSettings* findPrintMode(int mode) {
     for (const auto& m : kPrintModes) {
         if (m.mode == mode) return &m;

@@ -33,7 +33,7 @@ uint8_t TestPage::level(int plane, int x, int y) const {
     x *= mode_.xScale;
     y *= mode_.yScale;
     const int depth = mode_.bitDepth[plane];
-    const int maxLevel = depth == 4 ? 8 : (1 << depth) - 1;  // 4-bit pixels print levels 1..8
+    const int maxLevel = printableLevels(mode_.mode, plane, depth);
     const bool black = plane == 3;
     if (y >= kTextTop && y < kTextBottom) return black && glyphInk(x, y) ? maxLevel : 0;
     const bool ramp = y >= kRampTop && y < kRampBottom;
