@@ -1,8 +1,13 @@
-// Feeds arbitrary bytes to the stream inspector's reader and to every report:
-// whatever the input, they must not crash, hang or read out of bounds.
+// Feeds arbitrary bytes to the stream inspector's reader, every report and
+// the page preview: whatever the input, they must not crash, hang or read
+// out of bounds.
 #include <cstddef>
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
+#include "render.h"
 #include "report.h"
 #include "stream.h"
 
@@ -13,5 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)kzinspect::report(stream, command, false);
         (void)kzinspect::report(stream, command, true);
     }
+    // The preview, kept small: a hostile feed must not ask for a huge image.
+    kzinspect::RenderOptions options;
+    options.scale = 8;
+    options.maxPixels = 1 << 20;
+    std::vector<kzinspect::Image> pages;
+    std::string error;
+    (void)kzinspect::renderPages(stream, options, pages, error);
     return 0;
 }
