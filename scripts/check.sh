@@ -10,6 +10,14 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The 64-bit and the 32-bit build must write byte-identical streams: both
+# print the golden jobs and their checksum lists must match.  (Both builds'
+# golden tests also compare with the same committed file.)
+if [[ " ${presets[*]} " == *" default "* && " ${presets[*]} " == *" i386 "* ]]; then
+  echo "== golden streams: default and i386"
+  cmp <(build/default/tests/golden_streams) <(build/i386/tests/golden_streams)
+  echo "identical"
+fi
 # The clang build carries the fuzzers: give each a short run.
 for preset in "${presets[@]}"; do
   if [ "$preset" = clang ]; then

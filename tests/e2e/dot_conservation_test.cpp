@@ -120,19 +120,6 @@ uint64_t seedShift() {
     return shift != nullptr ? std::strtoull(shift, nullptr, 10) * 100 : 0;
 }
 
-// Highest level the mode prints on a plane (1 for 1-bit planes).
-uint8_t printableLevel(const ModeFacts& f, int plane) {
-    if (f.depth[plane] <= 1) return 1;
-    const kz::test::DropTable drops = kz::test::bandDrops(f, plane);
-    uint8_t top = 0;
-    for (int l = 1; l < kz::test::kLevels; ++l) {
-        for (uint8_t d : drops[l]) {
-            if (d != 0) top = static_cast<uint8_t>(l);
-        }
-    }
-    return top;
-}
-
 // Plane printed by an ink: black is ink 0; inks 1..3 print colours 0..2, or
 // 4..6 in the modes that use those.
 int planeOfInk(const ModeFacts& f, int ink) {
@@ -222,7 +209,7 @@ TEST_P(DotConservation, EveryPixelGetsItsDots) {
     recipe.blankFrom = c.blankFrom;
     recipe.blankTo = c.blankTo;
     recipe.depth = facts.depth;
-    for (int p = 0; p < 7; ++p) recipe.printable[p] = facts.depth[p] ? printableLevel(facts, p) : 0;
+    recipe.printable = kz::test::printableLevels(facts);
 
     std::vector<std::unique_ptr<kz::test::RandomPage>> pages;
     std::vector<kz::test::PageSource*> sources;

@@ -89,6 +89,24 @@ inline DropTable bandDrops(const ModeFacts& f, int plane, int onlyPass = -1) {
     return drops;
 }
 
+// The highest level the mode prints, by plane (1 for 1-bit planes, 0 for
+// planes it does not take).
+inline std::array<uint8_t, 7> printableLevels(const ModeFacts& f) {
+    std::array<uint8_t, 7> top{};
+    for (int p = 0; p < 7; ++p) {
+        if (f.depth[p] == 0) continue;
+        if (f.depth[p] == 1) {
+            top[p] = 1;
+            continue;
+        }
+        const DropTable drops = bandDrops(f, p);
+        for (int l = 1; l < kLevels; ++l)
+            for (uint8_t d : drops[l])
+                if (d != 0) top[p] = static_cast<uint8_t>(l);
+    }
+    return top;
+}
+
 // Dots per page pixel of one plane: page lines x page pixels.
 struct PlaneImage {
     int lines = 0;
