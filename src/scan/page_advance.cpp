@@ -45,12 +45,28 @@ uint16_t addFeedNum(OutputContext* ctx) {
     return ctx->NowFeedOrder[ctx->FeedIndex];
 }
 
-int16_t makeRestData(OutputContext* ctx, int32_t flag) {
-    if (flag != 1) return 0;
+namespace {
+
+// Builds scans until the page position passes the page's last line (plus
+// the colour planes' offset and a head's height); 0 or the first failure.
+int16_t drain(OutputContext* ctx, bool stopAtFailure) {
     const int64_t end = static_cast<int64_t>(static_cast<int32_t>(ctx->CurLineNo)) + ctx->PlaneOffset[2] + 128;
     const int64_t bound = (end - ctx->RasterPos + 1) * kDrainScansPerLine + kDrainScansSlack;
+    int16_t first = 0;
     for (int64_t scans = 0; ctx->RasterPos < end && scans < bound; ++scans) {
-        if (const int16_t result = makeOutData(ctx); result != 0) return result;
+        const int16_t result = makeOutData(ctx);
+        if (result == 0) continue;
+        if (stopAtFailure) return result;
+        if (first == 0) first = result;
     }
-    return 0;
+    return first;
 }
+
+}  // namespace
+
+int16_t makeRestData(OutputContext* ctx, int32_t flag) {
+    if (flag != 1) return 0;
+    return drain(ctx, true);
+}
+
+int16_t kz::drainPage(OutputContext* ctx) { return drain(ctx, false); }
