@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds and tests every preset: native 64-bit, 32-bit x86, sanitizers, clang.
+# Builds and tests every preset: native 64-bit, 32-bit x86, sanitizers, clang,
+# and the thread sanitizer build (its preset builds and runs only the test of
+# jobs on separate threads).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-presets=(${KZ_PRESETS:-default i386 asan clang})
+presets=(${KZ_PRESETS:-default i386 asan clang tsan})
 for preset in "${presets[@]}"; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
