@@ -23,6 +23,7 @@ namespace {
 [[gnu::used]] constexpr char kModuleRecord[] = "LANTERNS_KROUTPUT_1_00_01_011";
 
 constexpr int16_t kHeadType2470 = 0x2470;
+constexpr uint16_t kBlockWidth = 128;
 
 // Scaled line numbers stay within the page's signed 32-bit positions.
 constexpr int64_t kMaxPageLine = 0x3FFFFFFF;
@@ -133,6 +134,9 @@ int32_t OutputInitTwo(uint32_t* handle, const PrintInfo* info, int16_t model) {
     if (model != KZ_PRINTER_MODEL) return KZ_UNSUPPORTED;
 
     ctx->HeadType = kHeadType2470;
+    // The printer's block width, the same for every page: a banner job
+    // flushed before any page was set up still announces it in its "r".
+    ctx->BlockWidth = kBlockWidth;
     ctx->OutputPending = 0;
     ctx->PageStartPending = 0;
     setPrintInfo(ctx, info);

@@ -154,7 +154,13 @@ TEST_F(Job, BannerFlushWithoutAPageEndsTheJobAsABlankPage) {
             EXPECT_EQ(OutputInitPart(&job, &info), KZ_UNSUPPORTED);
         }
         ASSERT_EQ(OutputFlush(&job, &out), KZ_OK);
-        EXPECT_EQ(letters(readOutput(out).bytes), "HhbrfmN");
+        const auto bytes = readOutput(out).bytes;
+        EXPECT_EQ(letters(bytes), "HhbrfmN");
+        // "H" 10 bytes, "h" 17, "b" 11, then "r" with the block width 128.
+        ASSERT_GE(bytes.size(), 50u);
+        EXPECT_EQ(bytes[38 + 9], 'r');
+        EXPECT_EQ(bytes[38 + 10], 0x80);
+        EXPECT_EQ(bytes[38 + 11], 0x00);
         ASSERT_EQ(OutputComplete(&job), KZ_OK);
         EXPECT_EQ(state(job), 19);
     }
