@@ -136,6 +136,13 @@ void storeLine(OutputContext* ctx, const uint8_t* data, int p, const ByteSpan& s
 
 int16_t SetRasterData(OutputContext* ctx, const RasterInfo* line, int16_t lineMultiplier) {
     if (line == nullptr) return KZ_UNSUPPORTED;
+    // A line, blank or not, beyond any page length from the page's last
+    // inked line is not part of the page: the page would otherwise be
+    // drained through millions of empty scans at its end.
+    if (ctx->PageStartPending == 0 &&
+        static_cast<int64_t>(ctx->CurLineNo) - static_cast<int64_t>(ctx->PrevLineNo) > kMaxLineGap) {
+        return KZ_UNSUPPORTED;
+    }
     ctx->RasterReceived = 0;
     const bool widened = ctx->QualityIndex == 1 && ctx->MediaIndex == 0;
     const int32_t storePixels = widened ? kStorePixels / 2 : kStorePixels;

@@ -1,4 +1,6 @@
 // Moving the page on between scans, and draining the scans a page still owes.
+#include <algorithm>
+
 #include "planning/planning.h"
 #include "platform/field_width.h"
 #include "scan/scan.h"
@@ -49,8 +51,11 @@ namespace {
 
 // Builds scans until the page position passes the page's last line (plus
 // the colour planes' offset and a head's height); 0 or the first failure.
+// The last line is never taken before the last inked one: a blank line
+// numbered lower does not cut the page short.
 int16_t drain(OutputContext* ctx, bool stopAtFailure) {
-    const int64_t end = static_cast<int64_t>(static_cast<int32_t>(ctx->CurLineNo)) + ctx->PlaneOffset[2] + 128;
+    const int64_t last = std::max<int64_t>(static_cast<int32_t>(ctx->CurLineNo), static_cast<int32_t>(ctx->PrevLineNo));
+    const int64_t end = last + ctx->PlaneOffset[2] + 128;
     const int64_t bound = (end - ctx->RasterPos + 1) * kDrainScansPerLine + kDrainScansSlack;
     int16_t first = 0;
     for (int64_t scans = 0; ctx->RasterPos < end && scans < bound; ++scans) {
