@@ -120,7 +120,9 @@ void readLine(Input& in, Job& job, Line& line) {
     } else if (step < 240) {
         job.lineNo -= std::min<uint32_t>(job.lineNo, step - 199);  // going back
     } else {
-        job.lineNo = in.u32();  // anywhere, up to the top of the 32-bit range
+        // Far beyond any page.  (A legal jump of up to a million lines only
+        // makes the page's end build that many empty scans: slow, not wrong.)
+        job.lineNo = in.u32() | 0x40000000u;
     }
     line.raster.LineNo = job.lineNo;
     for (int p = 0; p < 7; ++p) {
