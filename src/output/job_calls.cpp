@@ -202,6 +202,9 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
     if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
         ctx->CurLineNo = previousLineNo;  // a refused line leaves no trace
+        // Output still waiting to be handed out (a banner page's last scans)
+        // keeps waiting for the next producing call.
+        if (ctx->BufList.NextHandle != 0 || ctx->BufList.BufPtr != ctx->BufList.BufTop) ctx->CarriedOutput = 1;
         return result;
     }
     if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);

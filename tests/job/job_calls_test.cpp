@@ -216,6 +216,31 @@ TEST_F(Job, HandOutThatCannotBeMadeIsReportedAndGoesOutWithTheNextOne) {
     ASSERT_EQ(OutputComplete(&job), KZ_OK);
 }
 
+// A banner page's last scans wait for the next hand-out; a line refused in
+// between does not lose them.
+TEST_F(Job, RefusedLineKeepsTheBannerPagesLastScans) {
+    openAndInit(1);
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    uint8_t pixels[100];
+    std::memset(pixels, 0xA5, sizeof pixels);
+    RasterInfo line{};
+    for (int p = 0; p < 4; ++p) line.Plane[p] = {pixels, 800, 0, 0, 0};
+    ASSERT_EQ(OutputProduceTwo(&job, &line, &out), KZ_OK);
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    ASSERT_EQ(OutputFormFeed(&job), KZ_OK);  // the page's scans are built now
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    line.Plane[1] = {pixels, 8, 6, 6, 0};  // ends crossed
+    EXPECT_EQ(OutputProduceTwo(&job, &line, &out), -1);
+    line.Plane[1] = {pixels, 800, 0, 0, 0};
+    out = 0;
+    ASSERT_EQ(OutputProduceTwo(&job, &line, &out), KZ_OK);
+    const std::string handed = letters(readOutput(out).bytes);
+    EXPECT_EQ(handed.substr(0, 2), "mo") << "the first page's scan goes out first: " << handed;
+    EXPECT_NE(handed.find('H'), std::string::npos);
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+}
+
 // Every allocation of a cut-sheet job of two blank pages, failed in turn:
 // each call gives its code, a refused call can be retried, and nothing leaks.
 // A flush whose hand-out cannot be made reports it, and its page's commands

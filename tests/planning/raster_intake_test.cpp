@@ -140,6 +140,20 @@ TEST_F(Intake, HostileLinesAreRefused) {
         EXPECT_EQ(ctx()->CurLineNo, 20u);
     }
     ASSERT_EQ(produce(lineOf(21, ink.data(), 16, 4)), KZ_OK) << "the job goes on";
+
+    // One malformed plane refuses the whole line before anything is stored
+    // or built; the line, mended, is then taken.
+    RasterInfo mixed = lineOf(400, ink.data(), 16, 4);
+    mixed.Plane[3] = {ink.data(), 8, 6, 6, 0};
+    const uint32_t previous = ctx()->PrevLineNo;
+    const int32_t position = ctx()->RasterPos;
+    EXPECT_EQ(OutputProduceTwo(&job, &mixed, &out), -1);
+    EXPECT_EQ(ctx()->PrevLineNo, previous);
+    EXPECT_EQ(ctx()->RasterPos, position) << "no scan was built for the gap";
+    EXPECT_EQ(record(0, 400).ByteCount, 0) << "plane 0 was not stored";
+    mixed.Plane[3] = {ink.data(), 16, 0, 0, 0};
+    ASSERT_EQ(produce(mixed), KZ_OK);
+    EXPECT_NE(record(0, 400).ByteCount, 0);
 }
 
 // The page's end is drained from its last inked line on, whatever number a
