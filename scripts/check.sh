@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Builds and tests every preset: native 64-bit, 32-bit x86, sanitizers, clang.
+# Builds and tests every preset: native 64-bit, 32-bit x86, sanitizers, clang,
+# and the thread sanitizer build (its preset builds and runs only the test of
+# jobs on separate threads).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-presets=(${KZ_PRESETS:-default i386 asan clang})
+presets=(${KZ_PRESETS:-default i386 asan clang tsan})
 for preset in "${presets[@]}"; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The 64-bit and the 32-bit build must write byte-identical streams: both
+# print the golden jobs and their checksum lists must match.  (Both builds'
+# golden tests also compare with the same committed file.)
+if [[ " ${presets[*]} " == *" default "* && " ${presets[*]} " == *" i386 "* ]]; then
+  echo "== golden streams: default and i386"
+  cmp <(build/default/tests/golden_streams) <(build/i386/tests/golden_streams)
+  echo "identical"
+fi
 # The clang build carries the fuzzers: give each a short run.
 for preset in "${presets[@]}"; do
   if [ "$preset" = clang ]; then

@@ -34,11 +34,19 @@ KZ_VISIBLE int32_t OutputInitTwo(uint32_t* handle, const PrintInfo* info, int16_
 KZ_VISIBLE int32_t OutputInitPart(uint32_t* handle, const PrintInfo* info);
 /* Not supported: always KZ_UNSUPPORTED. */
 KZ_VISIBLE int32_t OutputProduce(uint32_t* handle, ...);
-/* Takes one raster line; stores the DataInfo handle of the output in *dataInfo. */
+/* Takes one raster line; stores the DataInfo handle of the output in *dataInfo.
+ * KZ_NO_MEMORY, after the call has done its work, when memory ran out for its
+ * output: a scan or command could not be written (it is left out and the rest
+ * is handed out), or the hand-out itself could not be made (nothing is handed
+ * out, *dataInfo is not written, and the output goes out ahead of the next
+ * hand-out's own).  Call OutputComplete after it as after any hand-out. */
 KZ_VISIBLE int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dataInfo);
-/* Ends the page (cut-sheet) or the job (banner) and hands back what remains. */
+/* Ends the page (cut-sheet) or the job (banner) and hands back what remains.
+ * KZ_NO_MEMORY as for OutputProduceTwo; the page is ended all the same. */
 KZ_VISIBLE int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo);
-/* Ends a banner page; does nothing on cut-sheet paper.  Always KZ_OK. */
+/* Ends a banner page; does nothing on cut-sheet paper.  KZ_OK, or KZ_NO_MEMORY
+ * when a scan of the page's end could not be made or written (the others are
+ * handed out with the next producing call). */
 KZ_VISIBLE int32_t OutputFormFeed(uint32_t* handle);
 /* The caller is done with the output handed out last. */
 KZ_VISIBLE int32_t OutputComplete(uint32_t* handle);

@@ -87,7 +87,9 @@ int16_t sendHAPS(OutputContext* ctx, HapsFrame* frame) {
     const uint16_t length = static_cast<uint16_t>(frame->Header[3] | (frame->Header[4] << 8));
     const int32_t total = length + kz::kFrameLengthBase;
     uint8_t* out = kz::claimOutput(ctx, total);
-    if (out == nullptr) return KZ_NO_MEMORY;
+    // A frame that cannot be appended is missing from the output: the
+    // producing call reports it, whoever asked for the frame.
+    if (out == nullptr) return kz::noteOutputFailure(ctx, KZ_NO_MEMORY);
 
     uint8_t* h = frame->Header;
     h[0] = 0x1B;

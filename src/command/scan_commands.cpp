@@ -98,24 +98,60 @@ void rewindOutput(OutputContext* ctx, const OutputMark& mark) {
     ctx->FirstScanPending = mark.firstScanPending;
 }
 
+// The nozzle information commands of a scan; 0, or the first append failure.
+int16_t sendNozzleInfo(OutputContext* ctx, const ScanInfo* scan, HapsFrame* frame, const int8_t* slotOrder) {
+    int16_t result = 0;
+    for (int i = 0; i < 7; ++i) {
+        const int slot = slotOrder[i];
+        if (slot < 0 || scan->SlotHasData[slot] == 0) continue;
+        uint8_t field = 0;
+        if (slot == kBlackSlot) {
+            switch (ctx->PrintMode) {
+                case 0: case 1: field = scan->ScanNzlNum == 128 ? 9 : 0; break;
+                case 2: field = scan->ScanNzlNum == 128 ? 12 : 0; break;
+                case 11: case 12: case 13: field = 0; break;
+                case 14: field = 9; break;
+                default: field = 11; break;
+            }
+        } else {
+            field = scan->ScanNzlNum > 64 ? 0 : 4;
+        }
+        for (uint8_t parity = 0; parity < 2; ++parity) {
+            const uint8_t body[3] = {static_cast<uint8_t>((parity == 0 ? 0x10 : 0x20) | NzlColorIdTbl[slot]), field,
+                                     kz::lowByte(scan->ScanNzlNum / 32)};
+            if (const int16_t r = sendFrame(ctx, frame, 'p', 8, body); result == 0) result = r;
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 int16_t setCommand_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
     const OutputMark mark = markOutput(ctx);
     const int16_t blocks = getBlkNum(scan, ctx, ctx->ScanDir);
+    // A scan goes out whole or not at all: a feed, scan or nozzle command
+    // that cannot be appended drops the scan as a data block does.
+    int16_t result = 0;
+    const auto keep = [&result](int16_t r) {
+        if (result == 0) result = r;
+    };
     if (ctx->FeedAmount != 0) {
         const uint8_t letter = ctx->FirstScanPending != 0 ? 'm' : 'n';
         ctx->FirstScanPending = 0;
-        kz::sendCommand(ctx, letter);
+        keep(kz::sendCommand(ctx, letter));
         ctx->FeedAmount = 0;
     }
     const OrderIndex order = orderFor(ctx->PrintMode, scan->ScanKind);
     HapsFrame frame{};
-    setCommand_ScanInfo_A2470(ctx, scan, &frame, static_cast<uint16_t>(blocks));
-    setCommand_NzlInfo_A2470(ctx, scan, &frame, SlotOrderTbl[order].data());
-    if (ctx->PrintMode == 10) setCommand_HeatTrigger_A2470(ctx, scan, &frame);
-    const int16_t result = setCommand_Block_A2470(ctx, scan, hv, &frame, blocks, BlockPairTbl[order].data());
-    if (result != 0) rewindOutput(ctx, mark);
+    keep(setCommand_ScanInfo_A2470(ctx, scan, &frame, static_cast<uint16_t>(blocks)));
+    keep(sendNozzleInfo(ctx, scan, &frame, SlotOrderTbl[order].data()));
+    if (ctx->PrintMode == 10) keep(setCommand_HeatTrigger_A2470(ctx, scan, &frame));
+    if (result == 0) result = setCommand_Block_A2470(ctx, scan, hv, &frame, blocks, BlockPairTbl[order].data());
+    if (result != 0) {
+        rewindOutput(ctx, mark);
+        kz::noteOutputFailure(ctx, result);
+    }
     return result;
 }
 
@@ -173,28 +209,10 @@ int16_t setCommand_ScanInfo_A2470(OutputContext* ctx, const ScanInfo* scan, Haps
 }
 
 void setCommand_NzlInfo_A2470(OutputContext* ctx, const ScanInfo* scan, HapsFrame* frame, const int8_t* slotOrder) {
-    for (int i = 0; i < 7; ++i) {
-        const int slot = slotOrder[i];
-        if (slot < 0 || scan->SlotHasData[slot] == 0) continue;
-        uint8_t field = 0;
-        if (slot == kBlackSlot) {
-            switch (ctx->PrintMode) {
-                case 0: case 1: field = scan->ScanNzlNum == 128 ? 9 : 0; break;
-                case 2: field = scan->ScanNzlNum == 128 ? 12 : 0; break;
-                case 11: case 12: case 13: field = 0; break;
-                case 14: field = 9; break;
-                default: field = 11; break;
-            }
-        } else {
-            field = scan->ScanNzlNum > 64 ? 0 : 4;
-        }
-        for (uint8_t parity = 0; parity < 2; ++parity) {
-            const uint8_t body[3] = {static_cast<uint8_t>((parity == 0 ? 0x10 : 0x20) | NzlColorIdTbl[slot]), field,
-                                     kz::lowByte(scan->ScanNzlNum / 32)};
-            sendFrame(ctx, frame, 'p', 8, body);
-        }
-    }
+    sendNozzleInfo(ctx, scan, frame, slotOrder);
 }
+
+
 
 int16_t setCommand_HeatTrigger_A2470(OutputContext* ctx, const ScanInfo* scan, HapsFrame* frame) {
     const uint16_t t = HeatTriggerTbl[scan->ScanPassIndex & 15];

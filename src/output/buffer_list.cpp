@@ -44,13 +44,22 @@ void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
     int32_t nodes = 1;
     for (const BufListNode* n = ctx->BufList.NextNode; n != nullptr; n = n->NextNode) ++nodes;
 
-    ctx->DataListHandle = KRVSNewHNDL(8 + 8 * nodes);
-    if (ctx->DataListHandle == 0) return;
-    ctx->DataListPtr = static_cast<DataList*>(KRVSLockHNDL(ctx->DataListHandle));
-
     DataInfoRecord* record = static_cast<DataInfoRecord*>(KRVSLockHNDL(ctx->DataInfoRecHandle));
     DataInfo* info = static_cast<DataInfo*>(KRVSLockHNDL(record->DataInfoHandle));
     record->DataInfoPtr = info;
+
+    ctx->DataListHandle = KRVSNewHNDL(8 + 8 * nodes);
+    if (ctx->DataListHandle == 0) {
+        // Nothing is handed out and the caller's variable is not written; a
+        // caller that reads the DataInfo of an earlier hand-out through it
+        // finds no output rather than a released list.
+        if (info != nullptr) {
+            info->EntryCount = 0;
+            info->ListHandle = 0;
+        }
+        return;
+    }
+    ctx->DataListPtr = static_cast<DataList*>(KRVSLockHNDL(ctx->DataListHandle));
 
     DataList* entry = ctx->DataListPtr;
     const BufListNode* node = &ctx->BufList;

@@ -21,6 +21,14 @@ inline constexpr std::int32_t kMaxPiece = kBlockCapacityLimit - 1;
 // the n bytes, or null when no block could be had (nothing is changed then).
 std::uint8_t* claimOutput(OutputContext* ctx, std::int32_t n);
 
+// Remembers the first output failure of the producing call that is running: a
+// scan or a command that could not be written, or a hand-out that could not
+// be made.  The call reports it once its output is handed out.
+inline std::int16_t noteOutputFailure(OutputContext* ctx, std::int16_t result) {
+    if (result != 0 && ctx->OutputFailure == 0) ctx->OutputFailure = result;
+    return result;
+}
+
 }  // namespace kz
 
 extern "C" {

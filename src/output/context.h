@@ -114,8 +114,9 @@ struct OutputContext {
     uint16_t PageStartPending;  // 1 until the page's first inked line starts it
     uint16_t NativeSetValue;    // parameter of the caller's native ESC ( q command
     uint16_t FirstScanPending;  // 1 until the page's first feed command is written
-    int16_t ScanFailure;        // first failure of a scan during the current producing call
-    uint16_t CarriedOutput;     // 1 while a banner page's last scans wait for the next hand-out
+    int16_t OutputFailure;      // first output failure of the current producing call
+    uint16_t CarriedOutput;     // 1 while output waits for the next hand-out (a banner page's
+                                // last scans, or a hand-out that could not be made)
 
     // Scan progress.
     int16_t LineCount;   // page lines held since the last scan

@@ -23,6 +23,7 @@ namespace {
 [[gnu::used]] constexpr char kModuleRecord[] = "LANTERNS_KROUTPUT_1_00_01_011";
 
 constexpr int16_t kHeadType2470 = 0x2470;
+constexpr uint16_t kBlockWidth = 128;
 
 // Scaled line numbers stay within the page's signed 32-bit positions.
 constexpr int64_t kMaxPageLine = 0x3FFFFFFF;
@@ -59,10 +60,11 @@ void releaseChainedNodes(OutputContext* ctx) {
     ctx->CurBufList = &ctx->BufList;
 }
 
-// Starts the output of a producing call: an empty chain, or the scans that
-// ended the previous banner page, still waiting to be handed out.
+// Starts the output of a producing call: an empty chain, or output still
+// waiting to be handed out (the scans that ended the previous banner page, or
+// a hand-out that could not be made).
 void startOutput(OutputContext* ctx) {
-    ctx->ScanFailure = 0;
+    ctx->OutputFailure = 0;
     if (ctx->CarriedOutput == 0) {
         FormatBufList(ctx);
         return;
@@ -72,6 +74,17 @@ void startOutput(OutputContext* ctx) {
     BufListNode* last = &ctx->BufList;
     while (last->NextNode != nullptr) last = last->NextNode;
     ctx->CurBufList = last;
+}
+
+// Hands the chain out.  When its DataList cannot be had, nothing is handed
+// out and the caller's variable is left alone; the chain is then kept and
+// handed out ahead of the next producing call's output, and this call
+// reports the failure.
+void handOut(OutputContext* ctx, uint32_t* dataInfo) {
+    SetDataInfo(ctx, dataInfo);
+    if (ctx->DataListHandle != 0) return;
+    ctx->CarriedOutput = 1;
+    kz::noteOutputFailure(ctx, KZ_NO_MEMORY);
 }
 
 // A page is set up once OutputInitPart has selected its mode.
@@ -121,6 +134,9 @@ int32_t OutputInitTwo(uint32_t* handle, const PrintInfo* info, int16_t model) {
     if (model != KZ_PRINTER_MODEL) return KZ_UNSUPPORTED;
 
     ctx->HeadType = kHeadType2470;
+    // The printer's block width, the same for every page: a banner job
+    // flushed before any page was set up still announces it in its "r".
+    ctx->BlockWidth = kBlockWidth;
     ctx->OutputPending = 0;
     ctx->PageStartPending = 0;
     setPrintInfo(ctx, info);
@@ -186,18 +202,22 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
     if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
         ctx->CurLineNo = previousLineNo;  // a refused line leaves no trace
+        // Output still waiting to be handed out (a banner page's last scans)
+        // keeps waiting for the next producing call.
+        if (ctx->BufList.NextHandle != 0 || ctx->BufList.BufPtr != ctx->BufList.BufTop) ctx->CarriedOutput = 1;
         return result;
     }
     if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
     for (int scans = 0; ctx->LineCount == ctx->LineTarget && scans < kMaxScansPerLine; ++scans) {
         makeOutData(ctx);
     }
-    SetDataInfo(ctx, dataInfo);
+    handOut(ctx, dataInfo);
     AllUnlockBufLst(&ctx->BufList);
-    // A scan that could not be written for lack of memory is missing from the
-    // page: the output is handed out as usual, and the caller hears of it.
+    // A scan or command that could not be written for lack of memory is
+    // missing from the page, or the hand-out could not be made: the caller
+    // hears of it, and completes the call as usual.
     if (const int32_t recorded = record(ctx, kz::kEventProduce); recorded != KZ_OK) return recorded;
-    return ctx->ScanFailure;
+    return ctx->OutputFailure;
 }
 
 int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
@@ -213,31 +233,36 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     if (ctx->PageStartPending == 1 || !pageSetUp(ctx)) {
         // A page that never received ink.
         for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
-        SetDataInfo(ctx, dataInfo);
+        handOut(ctx, dataInfo);
         freeOffsetBuffer(ctx);
     } else {
-        if (const int16_t result = makeRestData(ctx, 1); result != 0) return result;
+        // A scan of the drain that cannot be made or written is dropped and
+        // the page still ends: the caller gets the page's output and -108.
+        kz::drainPage(ctx);
         if (ctx->SmearInfo != 0) setCommand_Smear(ctx);
         if (ctx->MarginInfo == 1) setCommand_noEdgeCnt(ctx);
         kz::sendCommand(ctx, 'N');
-        SetDataInfo(ctx, dataInfo);
+        handOut(ctx, dataInfo);
         freeOffsetBuffer(ctx);
         AllUnlockBufLst(&ctx->BufList);
     }
-    return record(ctx, kz::kEventFlush);
+    if (const int32_t recorded = record(ctx, kz::kEventFlush); recorded != KZ_OK) return recorded;
+    return ctx->OutputFailure;
 }
 
 // On banner paper a page ends here.  Its last scans are built now, as a
 // flush would, and kept for the next producing call to hand out ahead of its
 // own output, so that no line of the page is lost when the next page starts
-// a fresh store.
+// a fresh store.  A scan that cannot be made or written is dropped, the
+// drain goes on, and the call reports -108.
 int32_t OutputFormFeed(uint32_t* handle) {
     OutputContext* ctx = lockContext(handle);
     if (ctx == nullptr || !allowed(ctx, kz::kEventFormFeed)) return KZ_OK;
     int16_t result = 0;
     if (ctx->PageStartPending == 0 && pageSetUp(ctx)) {
         startOutput(ctx);
-        result = makeRestData(ctx, 1);
+        kz::drainPage(ctx);
+        result = ctx->OutputFailure;
         ctx->CarriedOutput = 1;
     }
     SetCurrentStatus(&ctx->StatusHandle, kz::kEventFormFeed);

@@ -136,11 +136,30 @@ void storeLine(OutputContext* ctx, const uint8_t* data, int p, const ByteSpan& s
 
 int16_t SetRasterData(OutputContext* ctx, const RasterInfo* line, int16_t lineMultiplier) {
     if (line == nullptr) return KZ_UNSUPPORTED;
+    // A line, blank or not, beyond any page length from the page's last
+    // inked line is not part of the page: the page would otherwise be
+    // drained through millions of empty scans at its end.
+    if (ctx->PageStartPending == 0 &&
+        static_cast<int64_t>(ctx->CurLineNo) - static_cast<int64_t>(ctx->PrevLineNo) > kMaxLineGap) {
+        return KZ_UNSUPPORTED;
+    }
+    // A plane whose span's ends cross makes the whole line malformed: it is
+    // refused before any plane is stored or any scan is built, so that the
+    // caller may give it again, mended, and nothing of it is left behind.
+    int entry = 0;
+    for (int p = 0; p < kz::kPlaneCount; ++p) {
+        if (ctx->BitDepth[p] == 0) continue;
+        const PlaneRaster& plane = line->Plane[entry++];
+        if (plane.Data != nullptr && plane.Width != plane.Left &&
+            int32_t{plane.Width} - plane.Left - plane.Right < 0) {
+            return -1;
+        }
+    }
     ctx->RasterReceived = 0;
     const bool widened = ctx->QualityIndex == 1 && ctx->MediaIndex == 0;
     const int32_t storePixels = widened ? kStorePixels / 2 : kStorePixels;
     bool counted = false;
-    int entry = 0;
+    entry = 0;
     for (int p = 0; p < kz::kPlaneCount; ++p) {
         const int16_t depth = ctx->BitDepth[p];
         if (depth == 0) continue;  // the mode does not use the plane: no entry for it

@@ -1,4 +1,6 @@
 // Moving the page on between scans, and draining the scans a page still owes.
+#include <algorithm>
+
 #include "planning/planning.h"
 #include "platform/field_width.h"
 #include "scan/scan.h"
@@ -45,12 +47,31 @@ uint16_t addFeedNum(OutputContext* ctx) {
     return ctx->NowFeedOrder[ctx->FeedIndex];
 }
 
+namespace {
+
+// Builds scans until the page position passes the page's last line (plus
+// the colour planes' offset and a head's height); 0 or the first failure.
+// The last line is never taken before the last inked one: a blank line
+// numbered lower does not cut the page short.
+int16_t drain(OutputContext* ctx, bool stopAtFailure) {
+    const int64_t last = std::max<int64_t>(static_cast<int32_t>(ctx->CurLineNo), static_cast<int32_t>(ctx->PrevLineNo));
+    const int64_t end = last + ctx->PlaneOffset[2] + 128;
+    const int64_t bound = (end - ctx->RasterPos + 1) * kDrainScansPerLine + kDrainScansSlack;
+    int16_t first = 0;
+    for (int64_t scans = 0; ctx->RasterPos < end && scans < bound; ++scans) {
+        const int16_t result = makeOutData(ctx);
+        if (result == 0) continue;
+        if (stopAtFailure) return result;
+        if (first == 0) first = result;
+    }
+    return first;
+}
+
+}  // namespace
+
 int16_t makeRestData(OutputContext* ctx, int32_t flag) {
     if (flag != 1) return 0;
-    const int64_t end = static_cast<int64_t>(static_cast<int32_t>(ctx->CurLineNo)) + ctx->PlaneOffset[2] + 128;
-    const int64_t bound = (end - ctx->RasterPos + 1) * kDrainScansPerLine + kDrainScansSlack;
-    for (int64_t scans = 0; ctx->RasterPos < end && scans < bound; ++scans) {
-        if (const int16_t result = makeOutData(ctx); result != 0) return result;
-    }
-    return 0;
+    return drain(ctx, true);
 }
+
+int16_t kz::drainPage(OutputContext* ctx) { return drain(ctx, false); }

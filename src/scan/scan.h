@@ -32,6 +32,20 @@ KZ_EXPORT void endScanData(OutputContext* ctx, ScanInfo* scan);
 // The feed of a scan position that has nothing to print, half raster lines.
 KZ_EXPORT uint16_t addFeedNum(OutputContext* ctx);
 
+}  // extern "C"
+
+namespace kz {
+
+// Builds every scan the page still owes, as makeRestData does, but goes on
+// past a scan that could not be made or written (the page moves on without
+// it), so that one failure loses no more than that scan.  0, or the first
+// failure.
+int16_t drainPage(OutputContext* ctx);
+
+}  // namespace kz
+
+extern "C" {
+
 // Scan assembly of the single-pass modes 0, 1, 11, 12 and of mode 2.
 KZ_EXPORT int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan);
 KZ_EXPORT int16_t ModeChk_1(OutputContext* ctx, ScanInfo* scan);

@@ -4,6 +4,7 @@
 #include "scan/scan_assembly.h"
 
 #include "command/scan_commands.h"
+#include "planning/pass_select.h"
 #include "planning/planning.h"
 #include "scan/hv_convert.h"
 #include "platform/field_width.h"
@@ -42,6 +43,10 @@ int16_t makeOutData(OutputContext* ctx) {
     int16_t result = 0;
     if (datExistChk(ctx, &scan) == 0) {
         ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + addFeedNum(ctx));
+        // The edge phases of borderless and kick-off pages follow the page
+        // position, not the ink: a scan position with nothing to print takes
+        // its step through them as a printed scan would.
+        getClearRasterPos(ctx, &scan);
     } else {
         // The unevenness monitor judges the latest 128-row scan before the
         // feed of this one is chosen.

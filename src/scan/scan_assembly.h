@@ -1,6 +1,7 @@
 // What every scan family does once it knows what a scan covers.
 #pragma once
 
+#include "output/buffer_list.h"
 #include "scan/scan.h"
 
 namespace kz {
@@ -25,9 +26,6 @@ inline bool lineHasData(OutputContext* ctx, int c, int i) {
 }
 
 // Remembers a scan's failure for the producing call that is running.
-inline int16_t noteScanResult(OutputContext* ctx, int16_t result) {
-    if (result != 0 && ctx->ScanFailure == 0) ctx->ScanFailure = result;
-    return result;
-}
+inline int16_t noteScanResult(OutputContext* ctx, int16_t result) { return noteOutputFailure(ctx, result); }
 
 }  // namespace kz

@@ -182,20 +182,34 @@ TEST_F(ScanCommands, PowerMonitorPathSendsTwoHalves) {
     EXPECT_GT(second.size(), 6u);
 }
 
-TEST_F(ScanCommands, OutOfMemoryInTheDataTakesTheScanBack) {
-    ctx->PrintMode = 1;
-    ctx->FeedAmount = 10;
-    ctx->FirstScanPending = 1;
-    scan.ScanLeft = 0;
-    scan.ScanRight = 128 * 20;
-    fill(3, 0x5A);
-    ctx->BufList.BufPtr += 30000;  // output written before the scan; the scan's data needs a new block
-    kz::platform::failAllocation(1, true);
-    EXPECT_EQ(setCommand_A2470(ctx, &scan, hv), -108);
-    kz::platform::resetFaults();
-    EXPECT_EQ(ctx->BufList.BufPtr - ctx->BufList.BufTop, 30000) << "the output ends before the scan";
-    EXPECT_EQ(ctx->FeedAmount, 10) << "its feed goes with the next scan";
-    EXPECT_EQ(ctx->FirstScanPending, 1);
+// A scan goes out whole or not at all: when a new output block cannot be had
+// for its feed, its scan or nozzle information or its data, the output ends
+// before the scan, and the failure is remembered for the producing call.
+TEST_F(ScanCommands, OutOfMemoryTakesTheScanBack) {
+    // A block takes at most 32,765 bytes; the feed frame is 13 bytes, "o" 20, each "p" 13.
+    const struct {
+        const char* needsNewBlock;
+        int32_t written;  // output before the scan
+    } cases[] = {{"feed", 32753}, {"scan information", 32740}, {"nozzle information", 32725}, {"data", 30000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.needsNewBlock);
+        FormatBufList(ctx);
+        ctx->OutputFailure = 0;
+        ctx->PrintMode = 1;
+        ctx->FeedAmount = 10;
+        ctx->FirstScanPending = 1;
+        scan.ScanLeft = 0;
+        scan.ScanRight = 128 * 20;
+        if (hv[3][0] == 0) fill(3, 0x5A);
+        ctx->BufList.BufPtr += c.written;
+        kz::platform::failAllocation(1, true);
+        EXPECT_EQ(setCommand_A2470(ctx, &scan, hv), -108);
+        kz::platform::resetFaults();
+        EXPECT_EQ(ctx->BufList.BufPtr - ctx->BufList.BufTop, c.written) << "the output ends before the scan";
+        EXPECT_EQ(ctx->FeedAmount, 10) << "its feed goes with the next scan";
+        EXPECT_EQ(ctx->FirstScanPending, 1);
+        EXPECT_EQ(ctx->OutputFailure, -108);
+    }
 }
 
 TEST_F(ScanCommands, SmearLevelsAndBands) {

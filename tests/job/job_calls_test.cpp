@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "output/call_order.h"
 #include "output/context.h"
 #include "platform/fault_injection.h"
@@ -178,7 +180,13 @@ TEST_F(Job, BannerFlushWithoutAPageEndsTheJobAsABlankPage) {
             EXPECT_EQ(OutputInitPart(&job, &info), KZ_UNSUPPORTED);
         }
         ASSERT_EQ(OutputFlush(&job, &out), KZ_OK);
-        EXPECT_EQ(letters(readOutput(out).bytes), "HhbrfmN");
+        const auto bytes = readOutput(out).bytes;
+        EXPECT_EQ(letters(bytes), "HhbrfmN");
+        // "H" 10 bytes, "h" 17, "b" 11, then "r" with the block width 128.
+        ASSERT_GE(bytes.size(), 50u);
+        EXPECT_EQ(bytes[38 + 9], 'r');
+        EXPECT_EQ(bytes[38 + 10], 0x80);
+        EXPECT_EQ(bytes[38 + 11], 0x00);
         ASSERT_EQ(OutputComplete(&job), KZ_OK);
         EXPECT_EQ(state(job), 19);
     }
@@ -215,11 +223,58 @@ TEST_F(Job, CloseWithOutputOutstandingReleasesEverything) {
     // TearDown closes before OutputComplete: the DataList is still handed out.
 }
 
+// The hand-out of a line's output cannot be made: the call says so, hands
+// nothing out, and the next call hands that output out ahead of its own.
+TEST_F(Job, HandOutThatCannotBeMadeIsReportedAndGoesOutWithTheNextOne) {
+    openAndInit();
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    uint8_t pixels[100];
+    std::memset(pixels, 0xFF, sizeof pixels);
+    RasterInfo line{};
+    for (int p = 0; p < 4; ++p) line.Plane[p] = {pixels, 800, 0, 0, 0};  // mode 1 takes planes 0..3
+    kz::platform::failAllocation(1);  // the page starts, and no scan is due: only the DataList is taken
+    EXPECT_EQ(OutputProduceTwo(&job, &line, &out), KZ_NO_MEMORY);
+    EXPECT_EQ(out, 0u);
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    line.LineNo = 1;
+    ASSERT_EQ(OutputProduceTwo(&job, &line, &out), KZ_OK);
+    EXPECT_EQ(letters(readOutput(out).bytes), "Hadhbrf") << "the page start goes out now";
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+}
+
+// A banner page's last scans wait for the next hand-out; a line refused in
+// between does not lose them.
+TEST_F(Job, RefusedLineKeepsTheBannerPagesLastScans) {
+    openAndInit(1);
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    uint8_t pixels[100];
+    std::memset(pixels, 0xA5, sizeof pixels);
+    RasterInfo line{};
+    for (int p = 0; p < 4; ++p) line.Plane[p] = {pixels, 800, 0, 0, 0};
+    ASSERT_EQ(OutputProduceTwo(&job, &line, &out), KZ_OK);
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    ASSERT_EQ(OutputFormFeed(&job), KZ_OK);  // the page's scans are built now
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    line.Plane[1] = {pixels, 8, 6, 6, 0};  // ends crossed
+    EXPECT_EQ(OutputProduceTwo(&job, &line, &out), -1);
+    line.Plane[1] = {pixels, 800, 0, 0, 0};
+    out = 0;
+    ASSERT_EQ(OutputProduceTwo(&job, &line, &out), KZ_OK);
+    const std::string handed = letters(readOutput(out).bytes);
+    EXPECT_EQ(handed.substr(0, 2), "mo") << "the first page's scan goes out first: " << handed;
+    EXPECT_NE(handed.find('H'), std::string::npos);
+    ASSERT_EQ(OutputComplete(&job), KZ_OK);
+}
+
 // Every allocation of a cut-sheet job of two blank pages, failed in turn:
 // each call gives its code, a refused call can be retried, and nothing leaks.
+// A flush whose hand-out cannot be made reports it, and its page's commands
+// go out with the next hand-out.
 TEST_F(Job, AllocationFailureAtEveryPoint) {
     const auto runJob = [&](bool* completed) {
         *completed = false;
+        std::string handedOut;
         uint32_t j = 0;
         if (OutputOpen(&j) != KZ_OPEN_OK) {
             EXPECT_EQ(j, 0u);
@@ -242,13 +297,17 @@ TEST_F(Job, AllocationFailureAtEveryPoint) {
                 return;
             }
             uint32_t o = 0;
-            ASSERT_EQ(OutputFlush(&j, &o), KZ_OK);
+            const int32_t flushed = OutputFlush(&j, &o);
             if (o != 0) {
-                EXPECT_EQ(letters(readOutput(o).bytes), "HhbrfmN");
+                EXPECT_EQ(flushed, KZ_OK);
+                handedOut += letters(readOutput(o).bytes);
+            } else {
+                EXPECT_EQ(flushed, KZ_NO_MEMORY) << "a hand-out that could not be made is reported";
             }
-            ASSERT_EQ(OutputComplete(&j), KZ_OK);
+            EXPECT_EQ(OutputComplete(&j), KZ_OK);
         }
         OutputClose(&j);
+        EXPECT_TRUE(handedOut == "HhbrfmNHhbrfmN" || handedOut == "HhbrfmN") << handedOut;
         *completed = true;
     };
     bool completed = false;

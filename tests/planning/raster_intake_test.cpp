@@ -148,7 +148,50 @@ TEST_F(Intake, HostileLinesAreRefused) {
         EXPECT_EQ(ctx()->CurLineNo, 20u);
         EXPECT_EQ(ctx()->LineCount, count);
     }
+    // Blank lines too may not lie beyond any page length from the last inked one.
+    for (uint32_t number : {20u + (1u << 21), 0x3FFFFFFFu}) {
+        RasterInfo blank = lineOf(number, nullptr, 16, 4);
+        EXPECT_EQ(OutputProduceTwo(&job, &blank, &out), KZ_UNSUPPORTED) << number;
+        EXPECT_EQ(ctx()->CurLineNo, 20u);
+    }
     ASSERT_EQ(produce(lineOf(21, ink.data(), 16, 4)), KZ_OK) << "the job goes on";
+
+    // One malformed plane refuses the whole line before anything is stored
+    // or built; the line, mended, is then taken.
+    RasterInfo mixed = lineOf(400, ink.data(), 16, 4);
+    mixed.Plane[3] = {ink.data(), 8, 6, 6, 0};
+    const uint32_t previous = ctx()->PrevLineNo;
+    const int32_t position = ctx()->RasterPos;
+    EXPECT_EQ(OutputProduceTwo(&job, &mixed, &out), -1);
+    EXPECT_EQ(ctx()->PrevLineNo, previous);
+    EXPECT_EQ(ctx()->RasterPos, position) << "no scan was built for the gap";
+    EXPECT_EQ(record(0, 400).ByteCount, 0) << "plane 0 was not stored";
+    mixed.Plane[3] = {ink.data(), 16, 0, 0, 0};
+    ASSERT_EQ(produce(mixed), KZ_OK);
+    EXPECT_NE(record(0, 400).ByteCount, 0);
+}
+
+// The page's end is drained from its last inked line on, whatever number a
+// blank line given after it carries.
+TEST_F(Intake, BlankLineNumberedLowerDoesNotCutThePageShort) {
+    const Bytes ink(40, 0x5A);
+    Bytes streams[2];
+    for (int withBlankLine = 0; withBlankLine < 2; ++withBlankLine) {
+        OutputClose(&job);
+        start(settings(29, 15));  // mode 5: no smear report counting the page's lines
+        for (uint32_t y = 0; y < 200; ++y) {
+            ASSERT_EQ(produce(lineOf(y, ink.data(), 320, 3), &streams[withBlankLine]), KZ_OK);
+        }
+        if (withBlankLine) {
+            ASSERT_EQ(produce(lineOf(3, nullptr, 320, 3), &streams[withBlankLine]), KZ_OK);
+        }
+        uint32_t out = 0;
+        ASSERT_EQ(OutputFlush(&job, &out), KZ_OK);
+        const auto bytes = kz::test::readOutput(out).bytes;
+        streams[withBlankLine].insert(streams[withBlankLine].end(), bytes.begin(), bytes.end());
+        ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    }
+    EXPECT_TRUE(streams[0] == streams[1]);
 }
 
 }  // namespace

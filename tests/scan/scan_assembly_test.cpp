@@ -153,6 +153,67 @@ TEST_F(Assembly, EmptyGeneralScanStillFeedsAndAdvances) {
     EXPECT_EQ(c->LineTarget, 30);
 }
 
+// The bottom-edge and kick-off phases move with the page position: a scan
+// position with nothing to print takes the same step through them as one with
+// ink (below the 64 rows a bottom-phase scan gives up), so a blank stretch
+// neither skips the kick-off shift nor stretches the kick-off phase's short
+// feeds until the store runs a ring ahead of the head.
+TEST_F(Assembly, BlankScanStepsThroughTheEdgePhasesAsAnInkedOne) {
+    struct Case {
+        const char* phase;
+        int32_t rasterPos;
+        uint16_t passIndex, bottomStarted, armed, shifted;
+        uint32_t active, edgeScans;
+    };
+    // Mode 5 with margins on paper code 50: bottom edge from 4410, kick-off
+    // shift from 5290, kick-off phase from 5410 (half lines, 2 x position + 256).
+    const Case cases[] = {
+        {"bottom phase starts", 2100, 1, 0, 0, 0, 0, 0},
+        {"window shifts and arms the kick-off", 2200, 2, 1, 0, 0, 0, 4},
+        {"kick-off shift", 2520, 1, 1, 1, 0, 0, 9},
+        {"kick-off phase starts", 2600, 2, 1, 1, 1, 0, 12},
+        {"kick-off phase ends", 2650, 3, 1, 1, 1, 1, 3},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.phase);
+        OutputContext after[2];
+        for (int inked = 0; inked < 2; ++inked) {
+            OutputClose(&job);
+            start(settings(29, 15, 0, 0, 50));
+            OutputContext* c = ctx();
+            c->RasterPos = k.rasterPos;
+            c->PassIndex = c->FeedIndex = k.passIndex;
+            c->BottomStarted = k.bottomStarted;
+            c->KickOffArmed = k.armed;
+            c->KickOffShifted = k.shifted;
+            c->KickOffActive = k.active;
+            c->EdgeScanCount = k.edgeScans;
+            if (k.shifted) {
+                c->FirstNzl = 0;
+                c->LastNzl = 119;
+                c->KickOffStartPos = 5410;
+            }
+            if (inked) ink(0, k.rasterPos + 70);
+            makeOutData(c);
+            after[inked] = *c;
+        }
+        const OutputContext &blank = after[0], &inked = after[1];
+        EXPECT_EQ(blank.RasterPos, inked.RasterPos);
+        EXPECT_EQ(blank.LineTarget, inked.LineTarget);
+        EXPECT_EQ(blank.BottomStarted, inked.BottomStarted);
+        EXPECT_EQ(blank.BottomLimitPos, inked.BottomLimitPos);
+        EXPECT_EQ(blank.KickOffArmed, inked.KickOffArmed);
+        EXPECT_EQ(blank.KickOffShifted, inked.KickOffShifted);
+        EXPECT_EQ(blank.KickOffPos, inked.KickOffPos);
+        EXPECT_EQ(blank.KickOffStartPos, inked.KickOffStartPos);
+        EXPECT_EQ(blank.KickOffActive, inked.KickOffActive);
+        EXPECT_EQ(blank.KickOffDone, inked.KickOffDone);
+        EXPECT_EQ(blank.EdgeScanCount, inked.EdgeScanCount);
+        EXPECT_EQ(blank.FirstNzl, inked.FirstNzl);
+        EXPECT_EQ(blank.LastNzl, inked.LastNzl);
+    }
+}
+
 TEST_F(Assembly, AllocationFailureEndsTheScanLoop) {
     for (const PrintInfo& info : {settings(0, 15), settings(0, 10), settings(29, 15)}) {
         OutputClose(&job);
