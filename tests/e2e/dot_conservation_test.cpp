@@ -208,6 +208,7 @@ TEST_P(DotConservation, EveryPixelGetsItsDots) {
     recipe.firstInk = c.firstInk;
     recipe.blankFrom = c.blankFrom;
     recipe.blankTo = c.blankTo;
+    recipe.lastLineGiven = true;  // every page runs to its last line
     recipe.depth = facts.depth;
     recipe.printable = kz::test::printableLevels(facts);
 
