@@ -71,7 +71,7 @@ TEST_F(Intake, StandardQualityOnPlainPaperWidensEveryPixel) {
 
 TEST_F(Intake, BlankLinesAreCountedByTheNextInkedLine) {
     start(settings(0, 10));  // mode 2, one page line per caller line
-    const Bytes ink = {0x80};
+    const Bytes ink = {0x80, 0x00};  // 8 pixels at 2 bits
     ASSERT_EQ(produce(lineOf(10, ink.data(), 8, 4)), KZ_OK);
     const int16_t afterFirst = ctx()->LineCount;
     ASSERT_EQ(produce(lineOf(11, nullptr, 8, 4)), KZ_OK);
@@ -85,7 +85,7 @@ TEST_F(Intake, BorderlessPageStartingInsideTheTopEdge) {
     start(settings(0, 10, 1));  // borderless plain paper at quality code 10: mode 15
     ASSERT_EQ(ctx()->PrintMode, 15u);
     ASSERT_EQ(ctx()->TopLimitPos, 368);
-    const Bytes ink = {0xF0};
+    const Bytes ink = {0xF0, 0x00};  // 8 pixels at 2 bits
     ASSERT_EQ(produce(lineOf(10, ink.data(), 8, 3)), KZ_OK);
     EXPECT_EQ(ctx()->TopLimitPos, 388);
     EXPECT_EQ(ctx()->LineTarget, 29) << "half the first top feed";
@@ -120,7 +120,7 @@ TEST_F(Intake, WidenedLinesNeverLeaveTheirLine) {
 
 TEST_F(Intake, HostileLinesAreRefused) {
     start(settings(0, 10));
-    const Bytes ink = {0xFF, 0xFF};
+    const Bytes ink = {0xFF, 0xFF, 0x00, 0x00};  // 16 pixels at 2 bits
     EXPECT_EQ(OutputProduceTwo(&job, nullptr, nullptr), KZ_UNSUPPORTED);
     RasterInfo crossed = lineOf(1, ink.data(), 8, 4, 6, 6);  // Left + Right above Width
     uint32_t out = 0;
@@ -159,7 +159,7 @@ TEST_F(Intake, HostileLinesAreRefused) {
 // The page's end is drained from its last inked line on, whatever number a
 // blank line given after it carries.
 TEST_F(Intake, BlankLineNumberedLowerDoesNotCutThePageShort) {
-    const Bytes ink(40, 0x5A);
+    const Bytes ink(160, 0x5A);  // 320 pixels at 4 bits
     Bytes streams[2];
     for (int withBlankLine = 0; withBlankLine < 2; ++withBlankLine) {
         OutputClose(&job);
