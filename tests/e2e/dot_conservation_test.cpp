@@ -208,6 +208,7 @@ TEST_P(DotConservation, EveryPixelGetsItsDots) {
     recipe.firstInk = c.firstInk;
     recipe.blankFrom = c.blankFrom;
     recipe.blankTo = c.blankTo;
+    recipe.lastLineGiven = true;  // every page runs to its last line
     recipe.depth = facts.depth;
     recipe.printable = kz::test::printableLevels(facts);
 
@@ -228,6 +229,16 @@ TEST_P(DotConservation, EveryPixelGetsItsDots) {
     const kzinspect::Stream stream = kzinspect::inspect(run.stream);
     ASSERT_TRUE(stream.ok()) << "offset " << stream.error->offset << ": " << stream.error->message;
     ASSERT_EQ(stream.pages.size(), static_cast<size_t>(c.pages));
+    if (c.lines >= kShortLong) {
+        // The long pages reach the bottom edge, where the window moves by 64
+        // lines and the scans print with 64 nozzle rows.
+        for (const kzinspect::Page& page : stream.pages) {
+            size_t shifted = 0;
+            for (const kzinspect::Scan& scan : page.scans)
+                shifted += !scan.columns.empty() && scan.columns[0].command.rows * 32 == 64 ? 1 : 0;
+            EXPECT_GT(shifted, 0u) << "the page reaches its bottom-edge phase";
+        }
+    }
 
     // Fired dots per page pixel, placed scan by scan.
     std::vector<std::array<PlaneImage, 7>> fired(static_cast<size_t>(c.pages));

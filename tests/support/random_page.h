@@ -36,6 +36,7 @@ struct PageRecipe {
     std::array<uint8_t, 7> printable{};  // highest level the mode prints, by plane (1 for 1-bit)
     int firstInk = 0;        // caller lines before this one are left out
     int blankFrom = 0, blankTo = 0;  // caller lines blankFrom .. blankTo - 1 are left out too
+    bool lastLineGiven = false;      // the page's last line is never left out
     int inkPercent = 50;     // pixels that hold a level
     int oddLevelPercent = 15;  // of those, levels drawn from every value the depth holds
     int gapPercent = 1;      // lines that start a run of left-out lines
@@ -57,11 +58,12 @@ public:
         *out = RasterInfo{};
         out->LineNo = static_cast<uint32_t>(y);
         if (y < r_.firstInk || (y >= r_.blankFrom && y < r_.blankTo)) return false;
-        if (gapLeft_ > 0) {
+        const bool last = r_.lastLineGiven && y == r_.lines - 1;
+        if (gapLeft_ > 0 && !last) {
             --gapLeft_;
             return false;
         }
-        if (random_.percent(r_.gapPercent)) {
+        if (random_.percent(r_.gapPercent) && !last) {
             gapLeft_ = random_.below(r_.maxGap);
             return false;
         }
