@@ -1,0 +1,162 @@
+/* The print pipeline: from what people print to printer bytes.
+ *
+ * libkzrqo317-print sits on the driver library (libkzrqo317) and does what
+ * every front end needs: page setup in people's terms, colour separation,
+ * halftoning to the levels the print mode prints, and driving the job calls
+ * to a sink.  Front ends (kzrqo317-print, the CUPS filter, the printer
+ * application) build their options from the capability query below, never
+ * from copies of it.
+ *
+ *   kzp_settings s = kzp_settings_default();
+ *   s.paper = "na_letter_8.5x11in"; s.quality = KZP_QUALITY_HIGH;
+ *   kzp_page_format f;  char why[512];
+ *   if (kzp_resolve(&s, &f, why, sizeof why) != KZP_OK) { puts(why); ... }
+ *   kzp_sink sink = { .fd = 1 };
+ *   kzp_job* job = kzp_job_open(&s, &sink, why, sizeof why);
+ *   kzp_job_begin_page(job, KZP_INPUT_RGB8, f.width_px, f.height_px);
+ *   for (y ...) kzp_job_write_line(job, row);   // width_px pixels each
+ *   kzp_job_end_page(job);
+ *   kzp_job_close(job);                          // KZP_OK: every byte reached the sink
+ *
+ * Every call returns KZP_OK (0) or a negative kzp_status; the job keeps a
+ * message in words a person understands (kzp_job_message).  No call writes
+ * half a frame to the sink: a failed job stops at a command boundary. */
+#ifndef KZRQO317_PRINT_H
+#define KZRQO317_PRINT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "export.h"
+
+KZ_BEGIN_DECLS
+
+typedef enum kzp_status {
+    KZP_OK = 0,
+    KZP_ERR_SETTINGS = -1, /* no print mode for these settings; the message names what is possible */
+    KZP_ERR_INPUT = -2,    /* a line, page size or input format the job cannot take */
+    KZP_ERR_MEMORY = -3,   /* memory ran out */
+    KZP_ERR_SINK = -4,     /* the sink refused bytes (closed pipe, full disk) */
+    KZP_ERR_PROFILE = -5,  /* the ICC profile could not be read or used */
+    KZP_ERR_ORDER = -6,    /* calls out of order (a line before a page, ...) */
+    KZP_ERR_DRIVER = -7    /* the driver library refused a call (a fault of ours) */
+} kzp_status;
+
+typedef enum kzp_quality {
+    KZP_QUALITY_DRAFT = 0,
+    KZP_QUALITY_NORMAL = 1,
+    KZP_QUALITY_HIGH = 2,
+    KZP_QUALITY_BEST = 3
+} kzp_quality;
+
+typedef enum kzp_dither {
+    KZP_DITHER_AUTO = 0,   /* fast for draft and normal, quality for high and best */
+    KZP_DITHER_FAST = 1,   /* blue-noise threshold array */
+    KZP_DITHER_QUALITY = 2 /* error diffusion */
+} kzp_dither;
+
+typedef enum kzp_input {
+    KZP_INPUT_GRAY8 = 0,  /* 8-bit sGray, 0 black .. 255 white */
+    KZP_INPUT_RGB8 = 1,   /* 8-bit sRGB, chunky R G B */
+    KZP_INPUT_CMYK8 = 2,  /* 8-bit CMYK, chunky, 0 no ink .. 255 full ink */
+    KZP_INPUT_BLACK1 = 3  /* 1 bit per pixel, 1 = black, most significant bit first */
+} kzp_input;
+
+/* A paper size the printer takes. */
+typedef struct kzp_paper {
+    const char* pwg_name;  /* PWG self-describing name, e.g. "iso_a4_210x297mm" */
+    const char* label;     /* for people, e.g. "A4" */
+    int32_t width_um;      /* portrait width and height in micrometres */
+    int32_t height_um;
+    int16_t code;          /* the driver's paper size code */
+    uint8_t established;   /* 1: the code's own size; 0: printed with margins under a code that fits */
+    uint8_t borderless;    /* 1: borderless printing exists for this size */
+    const char* note;      /* why the size prints as it does, or "" */
+} kzp_paper;
+
+/* A media type (paper kind). */
+typedef struct kzp_media {
+    const char* name;   /* keyword, e.g. "plain"; "code-N" names the raw code N for experts */
+    const char* label;  /* for people */
+    int16_t code;       /* the driver's media type code */
+    const char* note;   /* what the tables show about it: qualities, borderless, black-only, loading */
+} kzp_media;
+
+/* One valid combination of settings, and the raster it prints. */
+typedef struct kzp_mode_info {
+    int16_t paper_code;
+    int16_t media_code;
+    kzp_quality quality;
+    uint8_t mono;         /* 1: black only */
+    uint8_t borderless;
+    uint8_t roll;         /* 1: roll (banner) paper */
+    uint8_t print_mode;   /* the driver's print mode 0..15 */
+    int32_t xdpi, ydpi;   /* raster resolution of the input lines */
+    uint8_t planes;       /* bit i set: plane i prints (3 is black) */
+    uint8_t bit_depth[7]; /* 0, 1, 2 or 4 per plane */
+    uint16_t levels[7];   /* bit v set: level v prints (bit 0 never) */
+    uint8_t drops[7][16]; /* drops each level fires; 0 for levels that do not print */
+} kzp_mode_info;
+
+/* What the job prints for resolved settings: the print mode, and the page the
+ * caller gives lines for, in pixels at (xdpi, ydpi). */
+typedef struct kzp_page_format {
+    kzp_mode_info mode;
+    int32_t width_px, height_px;   /* the area lines cover: paper less margins, or paper plus bleed */
+    int32_t left_px, top_px;       /* its offset from the paper's top-left corner (negative: bleed) */
+    int32_t paper_width_px, paper_height_px;
+    int32_t bleed_px[4];           /* left, right, top, bottom ink beyond the paper; 0 with margins */
+} kzp_page_format;
+
+typedef struct kzp_settings {
+    const char* paper;      /* a kzp_paper pwg_name; NULL: iso_a4_210x297mm */
+    const char* media;      /* a kzp_media name; NULL: plain */
+    kzp_quality quality;
+    int mono;               /* 1: black only */
+    int borderless;
+    int roll;               /* 1: roll (banner) paper; pages end with a form feed */
+    kzp_dither dither;
+    const char* icc_profile; /* output profile for the paper, or NULL for the built-in separation */
+} kzp_settings;
+
+KZ_VISIBLE kzp_settings kzp_settings_default(void);
+
+/* The capability query: every paper, media and valid combination. The arrays
+ * are constant and live as long as the library. */
+KZ_VISIBLE const kzp_paper* kzp_papers(size_t* count);
+KZ_VISIBLE const kzp_media* kzp_media_types(size_t* count);
+KZ_VISIBLE const kzp_mode_info* kzp_modes(size_t* count);
+KZ_VISIBLE const char* kzp_quality_name(kzp_quality q); /* "draft", "normal", "high", "best" */
+
+/* Resolves settings to a page format.  KZP_ERR_SETTINGS with `message` saying
+ * which qualities, colour modes and borderless choices that paper and media
+ * allow.  `message` may be NULL. */
+KZ_VISIBLE kzp_status kzp_resolve(const kzp_settings* s, kzp_page_format* out, char* message, size_t size);
+
+/* Where the printer bytes go: a file descriptor, or a callback when `write`
+ * is set (it returns 0 when it took all `size` bytes). */
+typedef struct kzp_sink {
+    int fd;
+    int (*write)(void* ctx, const uint8_t* bytes, size_t size);
+    void* ctx;
+} kzp_sink;
+
+typedef struct kzp_job kzp_job;
+
+/* Opens a job; NULL with `message` filled when the settings do not print. */
+KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, char* message, size_t size);
+/* Starts a page whose lines are `width` pixels of `input`, `height` lines,
+ * at the format's resolution, placed at the format's (left_px, top_px). */
+KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t width, int32_t height);
+/* The next line of the page, top to bottom. */
+KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels);
+/* Ends the page; lines not given are blank.  Safe to call after a failure. */
+KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job);
+/* Ends the job, writes what remains, and frees everything. */
+KZ_VISIBLE kzp_status kzp_job_close(kzp_job* job);
+KZ_VISIBLE const kzp_page_format* kzp_job_format(const kzp_job* job);
+KZ_VISIBLE const char* kzp_job_message(const kzp_job* job);
+
+KZ_END_DECLS
+
+#endif
