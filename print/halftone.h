@@ -1,0 +1,35 @@
+// Halftoning: ink amounts to the dot levels a print mode prints.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kzp {
+
+// The levels one plane of a print mode prints: level v prints when bit v of
+// `printable` is set, and fires drops[v] drops (0 for levels that print nothing).
+struct InkLevels {
+    int bits = 1;              // 1, 2 or 4
+    uint16_t printable = 0x2;  // bit 0 is never set
+    uint8_t drops[16] = {0, 1};
+};
+
+enum class HalftoneMethod { Fast, Quality };
+
+// Turns one plane's lines of ink amounts into levels, line after line, top to
+// bottom.  An amount is 0 (no ink) to 255 (the plane's densest printable
+// level); the result for a pixel is always 0 or a printable level, chosen by
+// drops, so that the mean drops of an area follow amount / 255 x max drops.
+// Deterministic: the same lines give the same levels.  `ink` (0..6, the plane)
+// decorrelates the planes' patterns.
+class Halftoner {
+public:
+    virtual ~Halftoner() = default;
+    // amount: `width` bytes; level: `width` bytes written.
+    virtual void line(int32_t y, const uint8_t* amount, uint8_t* level) = 0;
+
+    static std::unique_ptr<Halftoner> make(HalftoneMethod method, const InkLevels& levels, int ink, int32_t width);
+};
+
+}  // namespace kzp
