@@ -3,7 +3,7 @@
 # Needs root for apt-get; without it, says what is missing and goes on.
 set -euo pipefail
 packages=(cmake ninja-build g++ g++-multilib clang googletest libgtest-dev libgmock-dev
-          libbenchmark-dev binutils libpng-dev)
+          libbenchmark-dev binutils libpng-dev liblcms2-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
