@@ -187,14 +187,41 @@ public:
                 outputs_.put(grey_[bytes[x >> 3] >> (7 - (x & 7)) & 1 ? 0 : 255], out, x);
             break;
         default:
-            rgbLine(bytes, width, out);
+            switch (outputs_.count) {
+            case 1: rgbLine<1>(bytes, width, out); break;
+            case 3: rgbLine<3>(bytes, width, out); break;
+            default: rgbLine<4>(bytes, width, out); break;
+            }
             break;
         }
     }
 
 private:
+    // Tetrahedral interpolation: the cube's cell is cut into six tetrahedra
+    // along its grey diagonal; the order of the three fractions picks one.
+    // Indexed by (fr >= fg) * 4 + (fg >= fb) * 2 + (fr >= fb): the offsets of
+    // the second corner (along the largest fraction) and the third (along the
+    // two largest); the first is the cell's origin, the fourth its far corner.
+    static constexpr int kSr = kGrid * kGrid, kSg = kGrid, kSb = 1;
+    static constexpr int kCorner[8][2] = {
+        {kSb, kSb + kSg},  // b > g > r
+        {0, 0},            // cannot happen
+        {kSg, kSg + kSb},  // g >= b > r
+        {kSg, kSg + kSr},  // g > r >= b
+        {kSb, kSb + kSr},  // b > r >= g
+        {kSr, kSr + kSb},  // r >= b > g
+        {0, 0},            // cannot happen
+        {kSr, kSr + kSg},  // r >= g >= b
+    };
+
+    template <int Count>
     void rgbLine(const uint8_t* rgb, int32_t width, uint8_t* const out[7]) {
-        constexpr int sr = kGrid * kGrid, sg = kGrid, sb = 1;
+        uint8_t* plane[4];
+        int shift[4];
+        for (int i = 0; i < Count; ++i) {
+            plane[i] = out[outputs_.plane[i]];
+            shift[i] = outputs_.shift[i];
+        }
         uint32_t last = 0xffffffff;
         Packed value = 0;
         for (int32_t x = 0; x < width; ++x, rgb += 3) {
@@ -204,29 +231,17 @@ private:
                 const Axis& ar = axis_[rgb[0]];
                 const Axis& ag = axis_[rgb[1]];
                 const Axis& ab = axis_[rgb[2]];
-                const Packed* p = &cube_[ar.base * sr + ag.base * sg + ab.base * sb];
+                const Packed* p = &cube_[ar.base * kSr + ag.base * kSg + ab.base * kSb];
                 const int fr = ar.frac, fg = ag.frac, fb = ab.frac;
-                // Tetrahedral interpolation: the cell's tetrahedron holding the point.
-                Packed v;
-                if (fr >= fg) {
-                    if (fg >= fb)
-                        v = p[0] * (256 - fr) + p[sr] * (fr - fg) + p[sr + sg] * (fg - fb) + p[sr + sg + sb] * fb;
-                    else if (fr >= fb)
-                        v = p[0] * (256 - fr) + p[sr] * (fr - fb) + p[sr + sb] * (fb - fg) + p[sr + sg + sb] * fg;
-                    else
-                        v = p[0] * (256 - fb) + p[sb] * (fb - fr) + p[sr + sb] * (fr - fg) + p[sr + sg + sb] * fg;
-                } else {
-                    if (fb >= fg)
-                        v = p[0] * (256 - fb) + p[sb] * (fb - fg) + p[sg + sb] * (fg - fr) + p[sr + sg + sb] * fr;
-                    else if (fb >= fr)
-                        v = p[0] * (256 - fg) + p[sg] * (fg - fb) + p[sg + sb] * (fb - fr) + p[sr + sg + sb] * fr;
-                    else
-                        v = p[0] * (256 - fg) + p[sg] * (fg - fr) + p[sr + sg] * (fr - fb) + p[sr + sg + sb] * fb;
-                }
+                const int order = (fr >= fg) * 4 + (fg >= fb) * 2 + (fr >= fb);
+                const int high = std::max({fr, fg, fb}), low = std::min({fr, fg, fb});
+                const int middle = fr + fg + fb - high - low;
                 // Weights add up to 256 and lanes hold at most 255: no lane overflows.
-                value = v >> 8;
+                value = (p[0] * static_cast<Packed>(256 - high) + p[kCorner[order][0]] * static_cast<Packed>(high - middle) +
+                         p[kCorner[order][1]] * static_cast<Packed>(middle - low) +
+                         p[kSr + kSg + kSb] * static_cast<Packed>(low)) >> 8;
             }
-            outputs_.put(value, out, x);
+            for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
         }
     }
 

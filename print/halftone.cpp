@@ -66,6 +66,11 @@ public:
           width_(width), error_(2 * (static_cast<size_t>(width) + 2), 0) {
         for (int a = 0; a < 256; ++a)
             target_[a] = (a * steps_.maxDrops() * kUnit + 127) / 255;
+        for (int k = 0; k < steps_.count; ++k) drops_[k] = steps_.drops[k] * kUnit;
+        for (int k = 0; k + 1 < steps_.count; ++k) {
+            middle_[k] = (drops_[k] + drops_[k + 1]) / 2;
+            half_[k] = (drops_[k + 1] - drops_[k]) / 2;
+        }
     }
 
     void line(int32_t y, const uint8_t* amount, uint8_t* level) override {
@@ -81,47 +86,58 @@ public:
             return;
         }
         const uint16_t* noise = kBlueNoise + ((y + dy_) & (kN - 1)) * kN;
-        const int top = steps_.count - 1;
         // Serpentine: even lines left to right, odd lines right to left.
-        const int dir = (y & 1) ? -1 : 1;
-        int32_t x = dir > 0 ? 0 : width_ - 1;
-        for (int32_t n = 0; n < width_; ++n, x += dir) {
+        if (y & 1)
+            diffuse<-1>(amount, level, here, below, noise);
+        else
+            diffuse<1>(amount, level, here, below, noise);
+    }
+
+private:
+    template <int Dir>
+    void diffuse(const uint8_t* amount, uint8_t* level, const int32_t* here, int32_t* below, const uint16_t* noise) {
+        const int top = steps_.count - 1;
+        int32_t carry = 0;  // error passed to the next pixel along the line
+        int32_t x = Dir > 0 ? 0 : width_ - 1;
+        for (int32_t n = 0; n < width_; ++n, x += Dir) {
             const uint8_t a = amount[x];
             if (a == 0 || a == 255) {
                 // Paper white and full ink are exact; they neither take nor pass error,
                 // so no dot strays into white.
                 level[x] = a ? steps_.level[top] : 0;
+                carry = 0;
                 continue;
             }
-            const int32_t v = target_[a] + here[x];
-            // The step pair around v, from the input's own pair.
+            const int32_t v = target_[a] + here[x] + carry;
+            // The pair of steps around v, from the input's own pair.
             int k = steps_.target[a].low;
-            while (k > 0 && v < steps_.drops[k] * kUnit) --k;
-            while (k + 1 < top && v >= steps_.drops[k + 1] * kUnit) ++k;
-            const int32_t lo = steps_.drops[k] * kUnit, hi = steps_.drops[k + 1] * kUnit;
+            while (k > 0 && v < drops_[k]) --k;
+            while (k + 1 < top && v >= drops_[k + 1]) ++k;
             // Threshold modulation: the midpoint moved by blue noise over half the
             // step, which breaks up the worms and patterns of plain diffusion.
-            const int32_t modulation =
-                static_cast<int32_t>((static_cast<int64_t>(noise[(x + dx_) & (kN - 1)]) - 32768) * (hi - lo) >> 17);
-            const bool up = v >= (lo + hi) / 2 + modulation;
-            level[x] = steps_.level[up ? k + 1 : k];
-            const int32_t e = v - (up ? hi : lo);
+            const int32_t threshold =
+                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx_) & (kN - 1)]) - 32768) * half_[k]) >> 16);
+            const int up = v >= threshold;
+            level[x] = steps_.level[k + up];
+            const int32_t e = v - drops_[k + up];
             // Floyd and Steinberg's weights, mirrored on odd lines; the last share
             // takes the rounding so that no error is lost.
-            const int32_t ahead = e * 7 / 16, back = e * 3 / 16, down = e * 5 / 16;
-            here[x + dir] += ahead;
-            below[x - dir] += back;
+            const int32_t ahead = (e * 7) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
+            carry = ahead;
+            below[x - Dir] += back;
             below[x] += down;
-            below[x + dir] += e - ahead - back - down;
+            below[x + Dir] += e - ahead - back - down;
         }
     }
 
-private:
     HalftoneSteps steps_;
     int dx_, dy_;
     int32_t width_;
     int32_t lastY_ = -2;
     int32_t target_[256];
+    int32_t drops_[16] = {};   // each step's drops, in kUnit
+    int32_t middle_[16] = {};  // between step k and k + 1
+    int64_t half_[16] = {};    // half of that step
     std::vector<int32_t> error_;
 };
 
