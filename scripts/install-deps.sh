@@ -10,7 +10,9 @@
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
-                liblcms2-dev)
+                liblcms2-dev
+                # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc, Ghostscript
+                libcups2-dev cups cups-client cups-filters cups-ppdc ghostscript jq)
 
 install_missing() {
   local missing=() p
