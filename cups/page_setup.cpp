@@ -280,38 +280,68 @@ size_t inputBytes(kzp_input input) {
     return 1;
 }
 
-void convertLine(const cups_page_header2_t& h, const PagePlan& plan, const Placement& placement,
-                 const uint8_t* raster, int32_t rows, uint8_t* out) {
-    const std::vector<int32_t>& columns = placement.sourceColumns();
-    const size_t n = inputBytes(plan.input);
-    const uint8_t blank = plan.input == KZP_INPUT_CMYK8 ? 0 : 255;
-    const bool black = h.cupsColorSpace == CUPS_CSPACE_K;
-    const bool oneBit = h.cupsBitsPerColor == 1;
-    const int32_t width = static_cast<int32_t>(h.cupsWidth);
-    // One raster sample as the pipeline takes it: grey is 0 black .. 255 white.
-    auto sample = [&](const uint8_t* line, int32_t x, size_t c) -> unsigned {
-        if (plan.input != KZP_INPUT_GRAY8) return line[static_cast<size_t>(x) * n + c];
-        if (oneBit) {
-            const bool set = (line[x / 8] >> (7 - x % 8)) & 1;
-            return set != black ? 255 : 0;  // K: 1 is ink; W: 1 is white
-        }
-        return black ? 255u - line[x] : line[x];
-    };
-    for (size_t i = 0; i < columns.size(); ++i, out += n) {
-        const int32_t first = columns[i];
-        if (raster == nullptr || rows <= 0 || first < 0) {
-            std::memset(out, blank, n);
-            continue;
-        }
-        const int32_t last = std::min(first + placement.blockWidth(), width);
-        const unsigned count = static_cast<unsigned>((last - first) * rows);
-        for (size_t c = 0; c < n; ++c) {
-            unsigned sum = 0;
-            for (int32_t r = 0; r < rows; ++r) {
-                const uint8_t* line = raster + static_cast<size_t>(r) * h.cupsBytesPerLine;
-                for (int32_t x = first; x < last; ++x) sum += sample(line, x, c);
+LineConverter::LineConverter(const cups_page_header2_t& h, const PagePlan& plan, const Placement& placement)
+    : header_(h),
+      placement_(placement),
+      channels_(inputBytes(plan.input)),
+      blank_(plan.input == KZP_INPUT_CMYK8 ? 0 : 255),
+      toGrey_(plan.input == KZP_INPUT_GRAY8 && (h.cupsBitsPerColor == 1 || h.cupsColorSpace == CUPS_CSPACE_K)) {}
+
+void LineConverter::convert(const uint8_t* raster, int32_t rows, uint8_t* out) {
+    if (raster == nullptr || rows <= 0) {
+        std::memset(out, blank_, placement_.sourceColumns().size() * channels_);
+        return;
+    }
+    size_t stride = header_.cupsBytesPerLine;
+    if (toGrey_) {
+        // 0 black .. 255 white, as the pipeline takes grey.
+        const size_t width = header_.cupsWidth;
+        const bool black = header_.cupsColorSpace == CUPS_CSPACE_K;
+        grey_.resize(width * static_cast<size_t>(rows));
+        for (int32_t r = 0; r < rows; ++r) {
+            const uint8_t* line = raster + static_cast<size_t>(r) * stride;
+            uint8_t* to = grey_.data() + static_cast<size_t>(r) * width;
+            for (size_t x = 0; x < width; ++x) {
+                if (header_.cupsBitsPerColor == 1) {
+                    const bool set = (line[x / 8] >> (7 - x % 8)) & 1;
+                    to[x] = set != black ? 255 : 0;  // K: 1 is ink; W: 1 is white
+                } else {
+                    to[x] = black ? static_cast<uint8_t>(255 - line[x]) : line[x];
+                }
             }
-            out[c] = static_cast<uint8_t>((sum + count / 2) / count);
+        }
+        raster = grey_.data();
+        stride = width;
+    }
+    switch (channels_) {
+    case 3: average<3>(raster, stride, rows, out); break;
+    case 4: average<4>(raster, stride, rows, out); break;
+    default: average<1>(raster, stride, rows, out); break;
+    }
+}
+
+template <size_t N>
+void LineConverter::average(const uint8_t* raster, size_t stride, int32_t rows, uint8_t* out) const {
+    const std::vector<int32_t>& columns = placement_.sourceColumns();
+    const int32_t width = static_cast<int32_t>(header_.cupsWidth);
+    const int32_t blockWidth = placement_.blockWidth();
+    for (size_t i = 0; i < columns.size(); ++i, out += N) {
+        const int32_t first = columns[i];
+        if (first < 0) {
+            std::memset(out, blank_, N);
+        } else if (blockWidth == 1 && rows == 1) {
+            std::memcpy(out, raster + static_cast<size_t>(first) * N, N);
+        } else {
+            const int32_t last = std::min(first + blockWidth, width);
+            const unsigned count = static_cast<unsigned>((last - first) * rows);
+            unsigned sum[N] = {};
+            for (int32_t r = 0; r < rows; ++r) {
+                const uint8_t* p = raster + static_cast<size_t>(r) * stride + static_cast<size_t>(first) * N;
+                for (int32_t x = first; x < last; ++x, p += N) {
+                    for (size_t c = 0; c < N; ++c) sum[c] += p[c];
+                }
+            }
+            for (size_t c = 0; c < N; ++c) out[c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
         }
     }
 }

@@ -59,10 +59,25 @@ private:
 // Bytes per pixel of a pipeline input format (BLACK1 is never produced here).
 size_t inputBytes(kzp_input input);
 
-// Writes one line of `plan.format.width_px` pixels in `plan.input` from the
-// block of `rows` raster lines (each `header.cupsBytesPerLine` bytes apart)
-// its pixels average, or a blank line when `rows` is 0.
-void convertLine(const cups_page_header2_t& header, const PagePlan& plan, const Placement& placement,
-                 const uint8_t* raster, int32_t rows, uint8_t* out);
+// Writes the lines of the print mode, `plan.format.width_px` pixels in
+// `plan.input`, each from the block of raster lines its pixels average.
+class LineConverter {
+public:
+    LineConverter(const cups_page_header2_t& header, const PagePlan& plan, const Placement& placement);
+    // `rows` raster lines, `header.cupsBytesPerLine` bytes apart; a blank
+    // line when `rows` is 0.
+    void convert(const uint8_t* raster, int32_t rows, uint8_t* out);
+
+private:
+    template <size_t N>
+    void average(const uint8_t* raster, size_t stride, int32_t rows, uint8_t* out) const;
+
+    const cups_page_header2_t& header_;
+    const Placement& placement_;
+    size_t channels_;
+    uint8_t blank_;
+    bool toGrey_;                   // 1-bit or black rasters become 8-bit grey first
+    std::vector<uint8_t> grey_;
+};
 
 }  // namespace kzcups

@@ -156,6 +156,7 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
     }
     const kzcups::Placement placement(header, f);
     RowWindow window(raster, header, placement.blockHeight());
+    kzcups::LineConverter converter(header, plan, placement);
     std::vector<uint8_t> line(static_cast<size_t>(f.width_px) * kzcups::inputBytes(plan.input));
     bool ended = false;  // the raster data stopped (cancelled upstream, or cut short)
     int progress = -1;
@@ -165,7 +166,7 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
             ended = true;
             break;
         }
-        kzcups::convertLine(header, plan, placement, window.data(), source >= 0 ? window.rows() : 0, line.data());
+        converter.convert(window.data(), source >= 0 ? window.rows() : 0, line.data());
         if (kzp_job_write_line(job, line.data()) != KZP_OK) {
             std::fprintf(stderr, "ERROR: Page %d: %s\n", number, kzp_job_message(job));
             kzp_job_end_page(job);

@@ -101,7 +101,7 @@ TEST(CupsPageSetup, NormalOnPlainPaperAveragesAFinerRaster) {
     ASSERT_GE(first, 0);
     rows[static_cast<size_t>(first)] = 0;
     std::vector<uint8_t> line(static_cast<size_t>(plan.format.width_px));
-    kzcups::convertLine(g, plan, grey, rows.data(), 2, line.data());
+    kzcups::LineConverter(g, plan, grey).convert(rows.data(), 2, line.data());
     EXPECT_EQ(line[10], 191);
     EXPECT_EQ(line[11], 255);
 }
