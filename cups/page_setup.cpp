@@ -178,6 +178,8 @@ bool planPage(const cups_page_header2_t& h, PagePlan& plan, std::string& why) {
     if (media == nullptr) return false;
 
     plan.settings = kzp_settings_default();
+    plan.paper = paper;
+    plan.mediaType = media;
     plan.settings.paper = paper->pwg_name;
     plan.settings.media = media->name;
     plan.settings.borderless =
@@ -197,8 +199,8 @@ bool planPage(const cups_page_header2_t& h, PagePlan& plan, std::string& why) {
         why = format("The print quality %u is not one of this printer's.", quality);
         return false;
     }
-    if (quality != 0) {
-        plan.settings.quality = static_cast<kzp_quality>(quality - 1);
+    if (quality != 0 || h.cupsInteger[kFinestSlot] == 1) {
+        plan.settings.quality = h.cupsInteger[kFinestSlot] == 1 ? KZP_QUALITY_BEST : static_cast<kzp_quality>(quality - 1);
         if (resolve(plan, message, sizeof message) != KZP_OK) {
             why = message;
             return false;

@@ -14,6 +14,8 @@ namespace kzcups {
 
 struct PagePlan {
     kzp_settings settings{};   // paper and media point into the capability query's arrays
+    const kzp_paper* paper = nullptr;
+    const kzp_media* mediaType = nullptr;
     kzp_page_format format{};
     kzp_input input = KZP_INPUT_RGB8;
     bool grey = false;           // the page came as grey or black

@@ -16,6 +16,7 @@ namespace kzcups {
 // this PPD): the filter then falls back to defaults.
 inline constexpr int kQualitySlot = 0;     // kzp_quality + 1
 inline constexpr int kDitherSlot = 1;      // kzp_dither + 1
+inline constexpr int kFinestSlot = 2;      // 1: the best mode, whatever the quality slot says
 inline constexpr int kBorderlessSlot = 3;  // 1 for the borderless page sizes
 
 // MediaPosition of the InputSlot choices.
@@ -42,13 +43,14 @@ inline std::string ppdSizeName(const kzp_paper& paper) {
 }
 
 // cupsPrintQuality choice names; CUPS maps IPP print-quality 3, 4 and 5 to
-// Draft, Normal and High.
+// Draft, Normal and High, and replaces any other choice by one of those.
+// The best mode is therefore an option of its own, FinestQuality.
 inline const char* qualityChoice(kzp_quality q) {
     switch (q) {
     case KZP_QUALITY_DRAFT: return "Draft";
     case KZP_QUALITY_NORMAL: return "Normal";
     case KZP_QUALITY_HIGH: return "High";
-    case KZP_QUALITY_BEST: return "Best";
+    case KZP_QUALITY_BEST: break;
     }
     return "Normal";
 }

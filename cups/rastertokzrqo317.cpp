@@ -142,8 +142,8 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
         return false;
     }
     const kzp_page_format& f = plan.format;
-    std::fprintf(stderr, "INFO: Printing page %d: %s on %s, %s quality, %s%s\n", number, plan.settings.paper,
-                 plan.settings.media, kzp_quality_name(plan.settings.quality), colourWords(plan),
+    std::fprintf(stderr, "INFO: Printing page %d: %s, %s, %s quality, %s%s\n", number, plan.paper->label,
+                 plan.mediaType->label, kzp_quality_name(plan.settings.quality), colourWords(plan),
                  plan.settings.borderless ? ", borderless" : "");
     std::fprintf(stderr, "DEBUG: page %d: raster %ux%u at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n", number,
                  header.cupsWidth, header.cupsHeight, header.HWResolution[0], header.HWResolution[1],
@@ -159,7 +159,7 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
     kzcups::LineConverter converter(header, plan, placement);
     std::vector<uint8_t> line(static_cast<size_t>(f.width_px) * kzcups::inputBytes(plan.input));
     bool ended = false;  // the raster data stopped (cancelled upstream, or cut short)
-    int progress = -1;
+    int progress = -10;
     for (int32_t y = 0; y < f.height_px && !cancelled; ++y) {
         const int32_t source = placement.sourceRow(y);
         if (source >= 0 && !window.seek(source)) {

@@ -51,6 +51,7 @@ bool rawCode(const char* name) { return std::strncmp(name, "code-", 5) == 0; }
 
 struct Choice {
     std::string name, text, code;
+    std::string keyword = "";  // set: the choice is this other option's (FinestQuality True)
 };
 
 struct Option {
@@ -212,6 +213,10 @@ std::vector<Option> options(const Capabilities& c) {
     for (size_t i = 0; i < c.qualities.size(); ++i) {
         const kzp_quality q = c.qualities[i];
         const auto [x, y] = c.resolution.at(q);
+        if (q == KZP_QUALITY_BEST) {
+            quality.choices.push_back({"True", "", "", "FinestQuality"});
+            continue;
+        }
         std::string label = kzcups::qualityChoice(q);
         quality.choices.push_back({label, format("%s (%dx%d dpi)", label.c_str(), x, y),
                                    setPageDevice(format("/HWResolution[%d %d]/cupsInteger%d %d", x, y,
@@ -278,10 +283,11 @@ std::vector<std::vector<std::pair<int, int>>> constraints(const Capabilities& c,
     return ordered;
 }
 
-void printOption(const Option& o) {
-    std::printf("Option \"%s/%s\" PickOne AnySetup 10\n", o.keyword.c_str(), o.text.c_str());
+void printOption(const Option& o, int order = 10) {
+    std::printf("Option \"%s/%s\" PickOne AnySetup %d\n", o.keyword.c_str(), o.text.c_str(), order);
     for (size_t i = 0; i < o.choices.size(); ++i) {
         const Choice& ch = o.choices[i];
+        if (!ch.keyword.empty()) continue;
         std::printf("  %sChoice \"%s/%s\" \"%s\"\n", i == o.defaultChoice ? "*" : "", ch.name.c_str(), ch.text.c_str(),
                     ch.code.c_str());
     }
@@ -328,6 +334,18 @@ int main(int argc, char* argv[]) {
     for (int a = kMedia; a < kAxes; ++a) {
         if (o[a].choices.size() > 1 || a == kQuality || a == kColour) printOption(o[a]);
     }
+    // The best mode: after the quality (a higher order), whose resolution it replaces.
+    const auto best = std::find(c.qualities.begin(), c.qualities.end(), KZP_QUALITY_BEST);
+    if (best != c.qualities.end()) {
+        const auto [bx, by] = c.resolution.at(KZP_QUALITY_BEST);
+        printOption({"FinestQuality",
+                     "Best Mode (whatever the quality)",
+                     {{"False", "Off", setPageDevice(format("/cupsInteger%d 0", kzcups::kFinestSlot))},
+                      {"True", "On (slowest, finest)",
+                       setPageDevice(format("/cupsInteger%d 1/HWResolution[%d %d]", kzcups::kFinestSlot, bx, by))}},
+                     0},
+                    20);
+    }
     printOption({"Dither",
                  "Dithering",
                  {{"Auto", "Automatic (fast for draft and normal, error diffusion for high and best)",
@@ -342,8 +360,9 @@ int main(int argc, char* argv[]) {
     for (const auto& set : constraints(c, o)) {
         std::string rule;
         for (const auto& [axis, choice] : set) {
-            rule += format("%s*%s %s", rule.empty() ? "" : " ", o[axis].keyword.c_str(),
-                           o[axis].choices[choice].name.c_str());
+            const Choice& ch = o[axis].choices[choice];
+            rule += format("%s*%s %s", rule.empty() ? "" : " ",
+                           (ch.keyword.empty() ? o[axis].keyword : ch.keyword).c_str(), ch.name.c_str());
         }
         if (set.size() == 2) {
             std::printf("UIConstraints \"%s\"\n", rule.c_str());

@@ -45,9 +45,13 @@ PageLog $work/log/page_log
 Printcap $work/printcap
 FileDevice Yes
 EOF
+mkdir -p "$work/spool/tmp" "$work/cache" "$work/state"
 if [ "$(id -u)" -eq 0 ]; then
   printf 'User lp\nGroup lp\nSystemGroup root\n' >> "$work/etc/cups-files.conf"
+  chgrp lp "$work/spool" "$work/spool/tmp" "$work/cache"
 fi
+chmod 0710 "$work/spool"
+chmod 1770 "$work/spool/tmp" "$work/cache"
 
 port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 started=
@@ -76,7 +80,7 @@ EOF
   cupsd_pid=$!
   export CUPS_SERVER=127.0.0.1:$port
   for _ in $(seq 50); do
-    lpstat -r >/dev/null 2>&1 && { started=1; break; }
+    [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ] && { started=1; break; }
     kill -0 "$cupsd_pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -86,6 +90,7 @@ EOF
   cupsd_pid=
 done
 [ -n "$started" ] || { cat "$work/log/error_log" >&2 2>/dev/null; fail "cupsd did not start"; }
+trap 'tail -40 "$work/log/error_log" >&2' ERR
 echo "cupsd on 127.0.0.1:$port"
 
 lpinfo -m | grep -q '^kzrqo317/kzrqo317.ppd ' || fail "lpinfo -m does not list kzrqo317/kzrqo317.ppd"
@@ -130,7 +135,7 @@ echo "ok: PDF, PNG and text jobs complete"
 
 # Cancelled in the middle of a page: many slow pages, cancelled once the
 # filter reports a page half done.
-slow=$(submit slow "$work/doc.pdf" -n 4 -o cupsPrintQuality=Best -o MediaType=photo-best -o Dither=Quality)
+slow=$(submit slow "$work/doc.pdf" -n 4 -o FinestQuality=True -o MediaType=photo-best -o Dither=Quality)
 for _ in $(seq 600); do
   grep -qE "\[Job $slow\] ATTR: job-media-progress=(3|4|5|6)[0-9]" "$work/log/error_log" && break
   sleep 0.1

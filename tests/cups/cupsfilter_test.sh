@@ -32,7 +32,7 @@ cases=(
   "default -"
   "draft-grey grey -o cupsPrintQuality=Draft -o ColorModel=Gray"
   "photo-borderless - -o PageSize=4x6.Fullbleed -o MediaType=photo -o cupsPrintQuality=High"
-  "best-dither - -o PageSize=3.5x5 -o MediaType=photo-best -o cupsPrintQuality=Best -o Dither=Quality"
+  "best-dither - -o PageSize=3.5x5 -o MediaType=photo-best -o FinestQuality=True -o Dither=Quality"
   "grey-on-photo - -o PageSize=A6 -o MediaType=photo -o cupsPrintQuality=High -o ColorModel=Gray"
   "roll roll -o PageSize=A6 -o InputSlot=Roll -o cupsPrintQuality=Draft"
 )

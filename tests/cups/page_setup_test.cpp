@@ -54,6 +54,9 @@ TEST(CupsPageSetup, ReadsSettingsFromTheHeader) {
     EXPECT_EQ(plan.settings.dither, KZP_DITHER_QUALITY);
     EXPECT_TRUE(plan.settings.borderless);
     EXPECT_EQ(plan.input, KZP_INPUT_RGB8);
+    h.cupsInteger[2] = 1;  // FinestQuality: the best mode, whatever the quality
+    ASSERT_TRUE(kzcups::planPage(h, plan, why)) << why;
+    EXPECT_EQ(plan.settings.quality, KZP_QUALITY_BEST);
 }
 
 TEST(CupsPageSetup, GreyPrintsBlackOnlyWhereItCanElseWithColourInks) {
