@@ -1,0 +1,151 @@
+// Halftoning: printable levels only, tone kept, white kept white, determinism,
+// and the blue-noise array's own properties.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "print/halftone.h"
+#include "print/halftone/blue_noise_128.h"
+#include "print/halftone/void_and_cluster.h"
+
+namespace {
+
+using kzp::Halftoner;
+using kzp::HalftoneMethod;
+using kzp::InkLevels;
+
+struct LevelSet {
+    const char* name;
+    InkLevels levels;
+};
+
+// The level sets of the print modes' planes, and one with a printable-looking
+// level that fires nothing.
+std::vector<LevelSet> levelSets() {
+    return {
+        {"1-bit", {1, 0x2, {0, 1}}},
+        {"2-bit 1,2", {2, 0x6, {0, 1, 2, 0}}},
+        {"2-bit 1 only", {2, 0x2, {0, 2, 0, 0}}},
+        {"2-bit 1,2,4", {2, 0xe, {0, 1, 2, 4}}},
+        {"4-bit 1..8 repeats", {4, 0x1fe, {0, 1, 2, 2, 3, 3, 4, 4, 5}}},
+        {"4-bit 1..4", {4, 0x1e, {0, 1, 2, 3, 4}}},
+        {"4-bit 1..8", {4, 0x1fe, {0, 1, 2, 3, 4, 5, 6, 7, 8}}},
+        {"dead level 3", {2, 0xe, {0, 1, 2, 0}}},
+    };
+}
+
+int maxDrops(const InkLevels& l) {
+    int m = 0;
+    for (int v = 1; v < (1 << l.bits); ++v)
+        if (l.printable >> v & 1) m = std::max<int>(m, l.drops[v]);
+    return m;
+}
+
+constexpr int kSide = 256;
+
+// Halftones a uniform patch and returns its mean drops per pixel, failing on
+// any level that does not print.
+double meanDrops(HalftoneMethod method, const LevelSet& set, uint8_t amount, int ink = 0) {
+    auto h = Halftoner::make(method, set.levels, ink, kSide);
+    const std::vector<uint8_t> in(kSide, amount);
+    std::vector<uint8_t> out(kSide);
+    long drops = 0;
+    for (int y = 0; y < kSide; ++y) {
+        h->line(y, in.data(), out.data());
+        for (uint8_t v : out) {
+            const bool prints = v < (1 << set.levels.bits) && (set.levels.printable >> v & 1) && set.levels.drops[v];
+            EXPECT_TRUE(v == 0 || prints) << set.name << ": level " << int(v) << " at amount " << int(amount);
+            if (v) drops += set.levels.drops[v];
+        }
+    }
+    return static_cast<double>(drops) / (kSide * kSide);
+}
+
+TEST(Halftone, UniformPatchesPrintTheirToneWithPrintableLevels) {
+    // Fast: the array holds 16384 thresholds, so a 256 x 256 patch is exact to
+    // a few in 10000; diffusion loses a little at the patch's edges.
+    for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality}) {
+        const double tolerance = method == HalftoneMethod::Fast ? 0.002 : 0.01;
+        for (const LevelSet& set : levelSets()) {
+            const int top = maxDrops(set.levels);
+            for (int amount : {0, 1, 9, 40, 64, 100, 128, 170, 200, 230, 254, 255}) {
+                const double mean = meanDrops(method, set, static_cast<uint8_t>(amount));
+                const double target = amount / 255.0 * top;
+                EXPECT_NEAR(mean, target, tolerance * top)
+                    << set.name << (method == HalftoneMethod::Fast ? " fast" : " quality") << ", amount " << amount;
+                if (amount == 0) {
+                    EXPECT_EQ(mean, 0.0);
+                }
+            }
+        }
+    }
+}
+
+TEST(Halftone, DiffusionLeavesWhiteBesideInkWhite) {
+    const LevelSet set = levelSets()[6];
+    auto h = Halftoner::make(HalftoneMethod::Quality, set.levels, 2, 64);
+    std::vector<uint8_t> in(64, 0), out(64);
+    std::fill(in.begin(), in.begin() + 32, 180);
+    for (int y = 0; y < 64; ++y) {
+        h->line(y, in.data(), out.data());
+        for (int x = 32; x < 64; ++x) ASSERT_EQ(out[x], 0) << "dot in white at " << x << "," << y;
+    }
+}
+
+TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
+    const LevelSet set = levelSets()[4];
+    std::vector<uint8_t> in(1000), a(1000), b(1000);
+    for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality}) {
+        auto one = Halftoner::make(method, set.levels, 1, 1000);
+        auto two = Halftoner::make(method, set.levels, 1, 1000);
+        auto other = Halftoner::make(method, set.levels, 2, 1000);
+        int differ = 0;
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 1000; ++x) in[x] = static_cast<uint8_t>((x * 7 + y * 13) ^ (x * y));
+            one->line(y, in.data(), a.data());
+            two->line(y, in.data(), b.data());
+            ASSERT_EQ(a, b) << "line " << y;
+            other->line(y, in.data(), b.data());
+            differ += a != b;
+        }
+        EXPECT_GT(differ, 150) << "two inks print the same pattern";
+    }
+}
+
+TEST(BlueNoise, IsAPermutationOfEvenlySpreadThresholds) {
+    using kzp::halftone::kBlueNoise;
+    constexpr int n = kzp::halftone::kBlueNoiseSize;
+    ASSERT_GE(n, 128);
+    std::vector<uint16_t> sorted(kBlueNoise, kBlueNoise + n * n);
+    std::sort(sorted.begin(), sorted.end());
+    for (int i = 0; i < n * n; ++i) ASSERT_EQ(sorted[i], i * 65536 / (n * n) + 2) << i;
+
+    // Blue noise has little low-frequency energy: at any threshold, every
+    // 16 x 16 window (the torus wraps) holds close to its share of dots.
+    // A random permutation strays by 10, 19 and 26 dots in its worst window
+    // at these levels; the array stays within 8.
+    for (int level : {n * n / 32, n * n / 8, n * n / 2}) {
+        const double expected = 256.0 * level / (n * n);
+        double worst = 0;
+        for (int wy = 0; wy < n; wy += 4)
+            for (int wx = 0; wx < n; wx += 4) {
+                int dots = 0;
+                for (int y = 0; y < 16; ++y)
+                    for (int x = 0; x < 16; ++x)
+                        dots += kBlueNoise[((wy + y) % n) * n + (wx + x) % n] < level * 4;
+                worst = std::max(worst, std::abs(dots - expected));
+            }
+        EXPECT_LE(worst, 8.0) << "level " << level;
+    }
+}
+
+TEST(BlueNoise, CommittedArrayIsTheGeneratorsOutput) {
+    const std::vector<uint16_t> rank = kzp::halftone::voidAndCluster(kzp::halftone::kBlueNoiseSize);
+    for (size_t i = 0; i < rank.size(); ++i)
+        ASSERT_EQ(kzp::halftone::kBlueNoise[i], rank[i] * 4 + 2) << "regenerate with print/halftone/make_blue_noise.cc";
+}
+
+}  // namespace
