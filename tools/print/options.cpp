@@ -10,7 +10,7 @@ const char* const kUsage =
     "usage: kzrqo317-print [options] FILE... > out.prn\n"
     "       kzrqo317-print [options] -o /dev/usb/lp0 FILE...\n"
     "       kzrqo317-print --list [--paper NAME]\n"
-    "       kzrqo317-print --benchmark\n"
+    "       kzrqo317-print --benchmark [MODE...]\n"
     "Prints PNG, JPEG, PNM, PWG or CUPS raster, and PDF or PostScript (with Ghostscript).\n"
     "  -o FILE             write the printer bytes to FILE (default: standard output)\n"
     "  --paper NAME        paper size, e.g. iso_a4_210x297mm, na_letter_8.5x11in (see --list)\n"
@@ -26,7 +26,7 @@ const char* const kUsage =
     "  --no-rotate         never turn pictures to fit the page\n"
     "  --preview OUT.png   also draw what the printer would print (OUT-2.png ... for more pages)\n"
     "  --list              print the papers, media and print modes, then exit\n"
-    "  --benchmark         time one A4 photo page per print mode, then exit\n"
+    "  --benchmark         time one A4 photo page per print mode (or the modes given), then exit\n"
     "  -q                  no progress line\n";
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& help) {
