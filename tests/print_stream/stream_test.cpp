@@ -54,7 +54,9 @@ std::array<double, 2> mostDrops(const kzp_mode_info& mode) {
 TEST(PrintStream, ToneReadBackFromTheStreamFollowsTheTargetInEveryMode) {
     constexpr int32_t kWidth = 256, kHeight = 128;
     const uint8_t greys[] = {255, 224, 160, 96, 32, 0};
-    for (const auto& [printMode, mode] : oneComboPerMode()) {
+    for (const auto& entry : oneComboPerMode()) {
+        const int printMode = entry.first;
+        const kzp_mode_info& mode = entry.second;
         SCOPED_TRACE("print mode " + std::to_string(printMode));
         const auto printed = printPages(settingsFor(mode), KZP_INPUT_GRAY8, kWidth, kHeight, std::size(greys),
                                         [&](int page, int32_t, std::vector<uint8_t>& line) {
@@ -95,7 +97,9 @@ int levelAt(const PlaneRaster& p, int bits, int x) {
 
 TEST(PrintStream, EveryPlaneCarriesOnlyPrintableLevels) {
     constexpr int32_t kWidth = 300, kHeight = 64;
-    for (const auto& [printMode, mode] : oneComboPerMode()) {
+    for (const auto& entry : oneComboPerMode()) {
+        const int printMode = entry.first;
+        const kzp_mode_info& mode = entry.second;
         SCOPED_TRACE("print mode " + std::to_string(printMode));
         uint64_t pixels = 0;
         bool onlyPrintable = true;

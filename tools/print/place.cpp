@@ -9,7 +9,7 @@ namespace kzprint {
 
 Placement::Placement(Picture&& picture, int32_t areaWidth, int32_t areaHeight, Fit fit, double scalePercent,
                      bool rotate)
-    : width_(areaWidth), height_(areaHeight) {
+    : width_(areaWidth) {
     const int32_t sw = picture.width, sh = picture.height;
     rotated_ = rotate && (sw > sh) != (areaWidth > areaHeight) && sw != sh;
     source_.resize(size_t(sw) * size_t(sh));

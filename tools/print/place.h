@@ -26,7 +26,7 @@ public:
     void lines(int32_t y, int32_t rows, uint8_t* rgb);
 
 private:
-    int32_t width_, height_;
+    int32_t width_;
     bool rotated_ = false;
     std::vector<uint32_t> source_;
     std::vector<uint32_t> strip_;
