@@ -3,6 +3,7 @@
 #include "print/halftone.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "print/halftone/blue_noise_128.h"
@@ -67,6 +68,14 @@ public:
         for (int a = 0; a < 256; ++a)
             target_[a] = (a * steps_.maxDrops() * kUnit + 127) / 255;
         for (int k = 0; k < steps_.count; ++k) drops_[k] = steps_.drops[k] * kUnit;
+        // Modulation strength by tone (as Zhou and Fang tune it by intensity):
+        // full where plain diffusion draws lines and grids (tones near a
+        // step), faint halfway between two steps, where its checkerboard is
+        // already the best pattern.  256 is full strength.
+        for (int a = 0; a < 256; ++a) {
+            const int32_t off = std::abs(2 * static_cast<int32_t>(steps_.target[a].fraction) - 65536);
+            strength_[a] = std::min<int64_t>(256, 26 + ((384 * static_cast<int64_t>(off)) >> 16));
+        }
         for (int k = 0; k + 1 < steps_.count; ++k) {
             middle_[k] = (drops_[k] + drops_[k + 1]) / 2;
             half_[k] = (drops_[k + 1] - drops_[k]) / 2;
@@ -113,10 +122,10 @@ private:
             int k = steps_.target[a].low;
             while (k > 0 && v < drops_[k]) --k;
             while (k + 1 < top && v >= drops_[k + 1]) ++k;
-            // Threshold modulation: the midpoint moved by blue noise over half the
-            // step, which breaks up the worms and patterns of plain diffusion.
+            // Threshold modulation: the midpoint moved by blue noise over up to half
+            // the step, which breaks up the worms and patterns of plain diffusion.
             const int32_t threshold =
-                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx_) & (kN - 1)]) - 32768) * half_[k]) >> 16);
+                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx_) & (kN - 1)]) - 32768) * half_[k] * strength_[a]) >> 24);
             const int up = v >= threshold;
             level[x] = steps_.level[k + up];
             const int32_t e = v - drops_[k + up];
@@ -138,6 +147,7 @@ private:
     int32_t drops_[16] = {};   // each step's drops, in kUnit
     int32_t middle_[16] = {};  // between step k and k + 1
     int64_t half_[16] = {};    // half of that step
+    int64_t strength_[256];    // of the threshold's modulation, by amount
     std::vector<int32_t> error_;
 };
 

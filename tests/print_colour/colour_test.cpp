@@ -4,6 +4,7 @@
 #include <lcms2.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -137,6 +138,16 @@ TEST(Separation, OneBitBlackAndCmykInput) {
     EXPECT_EQ(r.plane[0][0] + r.plane[1][0] + r.plane[2][0], 0);
     EXPECT_EQ(r.plane[0][1], 255);
     EXPECT_EQ(r.plane[1][1] + r.plane[2][1] + r.plane[3][1], 0);
+    // Without black ink, black ink becomes the three colours; black-only
+    // prints cyan as a grey.
+    s = Separator::make(kCmy, KZP_INPUT_CMYK8, nullptr, nullptr);
+    r = run(*s, kCmy, cmyk, 2);
+    EXPECT_GT(std::min({r.plane[0][0], r.plane[1][0], r.plane[2][0]}), 150);
+    s = Separator::make(kBlack, KZP_INPUT_CMYK8, nullptr, nullptr);
+    r = run(*s, kBlack, cmyk, 2);
+    EXPECT_EQ(r.plane[3][0], 255);
+    EXPECT_GT(r.plane[3][1], 30);
+    EXPECT_LT(r.plane[3][1], 200);
 }
 
 // An output profile whose separation nobody would build in: everything in
