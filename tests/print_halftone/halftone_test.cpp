@@ -115,6 +115,22 @@ TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
     }
 }
 
+TEST(Halftone, LinesOfAFewPixelsStayInBounds) {
+    // The diffusion's serpentine edges and the array's wrap at their smallest
+    // (run under the address sanitizer, this checks the buffers' ends).
+    const LevelSet set = levelSets()[3];
+    for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality})
+        for (int width : {0, 1, 2, 3, 129}) {
+            auto h = Halftoner::make(method, set.levels, 6, width);
+            std::vector<uint8_t> in(width + 1, 200), out(width + 1, 0xcc);
+            for (int y = 0; y < 6; ++y) {
+                h->line(y, in.data(), out.data());
+                for (int x = 0; x < width; ++x) ASSERT_TRUE(out[x] >= 1 && out[x] <= 3) << width;
+                ASSERT_EQ(out[width], 0xcc) << "wrote past the line, width " << width;
+            }
+        }
+}
+
 TEST(BlueNoise, IsAPermutationOfEvenlySpreadThresholds) {
     using kzp::halftone::kBlueNoise;
     constexpr int n = kzp::halftone::kBlueNoiseSize;
