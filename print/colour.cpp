@@ -87,8 +87,6 @@ public:
         return {c, m, y, k};
     }
 
-    Inks inks() const { return inks_; }
-
 private:
     const MediaColour& media_;
     Inks inks_;
@@ -241,6 +239,7 @@ private:
                          p[kCorner[order][1]] * static_cast<Packed>(middle - low) +
                          p[kSr + kSg + kSb] * static_cast<Packed>(low)) >> 8;
             }
+#pragma GCC unroll 4
             for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
         }
     }
@@ -257,10 +256,15 @@ private:
 };
 
 // CMYK input is taken as the printer's own inks: only composite black, the
-// linearisation and the ink limit apply (through the profile or not).
+// linearisation and the ink limit apply (through the profile or not), in
+// integers, the same steps as Finisher::finish.
 class CmykSeparator final : public Separator {
 public:
-    CmykSeparator(const kzp_mode_info& mode, const Finisher& finish) : outputs_(mode), finish_(finish) {}
+    CmykSeparator(const kzp_mode_info& mode, Inks inks) : outputs_(mode), inks_(inks) {
+        const MediaColour& media = mediaColour(mode.media_code);
+        for (int v = 0; v < 256; ++v) curve_[v] = static_cast<uint8_t>(std::lround(linearise(media, v / 255.0f) * 255));
+        limit_ = inks == Inks::BlackOnly ? 255 : media.inkLimit * 255 / 100;
+    }
 
     void line(const void* in, int32_t width, uint8_t* const out[7]) override {
         const auto* cmyk = static_cast<const uint8_t*>(in);
@@ -270,19 +274,44 @@ public:
             const uint32_t key = cmyk[0] | cmyk[1] << 8 | cmyk[2] << 16 | static_cast<uint32_t>(cmyk[3]) << 24;
             if (key != last) {
                 last = key;
-                Amounts a;
-                for (int i = 0; i < 4; ++i) a[i] = cmyk[i] / 255.0f;
-                if (finish_.inks() == Inks::BlackOnly)
-                    a[kBlack] = 1 - (1 - a[kBlack]) * (1 - (0.30f * a[0] + 0.59f * a[1] + 0.11f * a[2]));
-                value = finish_.finish(a);
+                value = separate(cmyk[0], cmyk[1], cmyk[2], cmyk[3]);
             }
             outputs_.put(value, out, x);
         }
     }
 
 private:
+    Packed separate(int c, int m, int y, int k) const {
+        if (inks_ == Inks::ColourOnly) {
+            c = 255 - ((255 - c) * (255 - k) + 127) / 255;
+            m = 255 - ((255 - m) * (255 - k) + 127) / 255;
+            y = 255 - ((255 - y) * (255 - k) + 127) / 255;
+            k = 0;
+        } else if (inks_ == Inks::BlackOnly) {
+            const int light = 255 - ((77 * c + 151 * m + 28 * y) >> 8);
+            k = 255 - ((255 - k) * light + 127) / 255;
+            c = m = y = 0;
+        }
+        c = curve_[c], m = curve_[m], y = curve_[y], k = curve_[k];
+        const int colour = c + m + y;
+        if (colour + k > limit_) {
+            k = std::min(k, limit_);
+            // Rounded down: the scaled colours never take the pixel over.
+            const int room = limit_ - k;
+            if (colour > 0) {
+                c = c * room / colour;
+                m = m * room / colour;
+                y = y * room / colour;
+            }
+        }
+        return static_cast<Packed>(c) | static_cast<Packed>(m) << 16 | static_cast<Packed>(y) << 32 |
+               static_cast<Packed>(k) << 48;
+    }
+
     Outputs outputs_;
-    Finisher finish_;
+    Inks inks_;
+    uint8_t curve_[256];
+    int limit_;
 };
 
 }  // namespace
@@ -292,7 +321,7 @@ std::unique_ptr<Separator> Separator::make(const kzp_mode_info& mode, kzp_input 
     const bool black = mode.planes & 0x08, colour = mode.planes & 0x77;
     const Inks inks = !colour ? Inks::BlackOnly : black ? Inks::ColourAndBlack : Inks::ColourOnly;
     const Finisher finish(mode, inks);
-    if (input == KZP_INPUT_CMYK8) return std::make_unique<CmykSeparator>(mode, finish);
+    if (input == KZP_INPUT_CMYK8) return std::make_unique<CmykSeparator>(mode, inks);
 
     // The colours to separate: the grid's points, then the 256 greys.
     std::vector<std::array<uint16_t, 3>> rgb;

@@ -11,8 +11,10 @@ set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
                 liblcms2-dev
-                # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc, Ghostscript
-                libcups2-dev cups cups-client cups-filters cups-ppdc ghostscript jq)
+                # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
+                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript
+                # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
+                cups cups-client cups-filters cups-ppdc jq)
 
 install_missing() {
   local missing=() p
