@@ -9,7 +9,7 @@
 # KZ_FORCE_EMULATOR=ON): the 32-bit tests then run under qemu-i386.
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
-check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
+check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
                 liblcms2-dev)
 
 install_missing() {
