@@ -10,7 +10,9 @@
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
-                liblcms2-dev)
+                liblcms2-dev
+                # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
+                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript)
 
 install_missing() {
   local missing=() p
