@@ -50,3 +50,26 @@ function(kz_install_pkgconfig name)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/pkgconfig.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${pcdir} COMPONENT ${PC_COMPONENT})
 endfunction()
+
+# kz_package(<component> NAME <Debian package> SECTION <section> SUMMARY <one line>
+#            [DESCRIPTION <paragraph>] [DEPENDS <components>...] [EXTRA_DEPENDS <Debian packages>...])
+# Makes the install component <component> one Debian package of `make
+# package` (cmake/packaging.cmake).  DEPENDS names components of this project
+# it needs, at exactly this version; the shared libraries its programs link
+# are found by dpkg-shlibdeps.  A shared library package is named for its
+# SONAME (libkzrqo317-print-1 for libkzrqo317-print.so.1) and gets a shlibs
+# file.  No semicolons in the texts (CMake would split them).  Example, for the print pipeline:
+#   install(TARGETS kzrqo317-print EXPORT kzrqo317-print-targets
+#     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT print-lib NAMELINK_COMPONENT print-dev)
+#   kz_package(print-lib NAME libkzrqo317-print-1 SECTION libs SUMMARY "..." DEPENDS lib)
+#   kz_package(print-dev NAME libkzrqo317-print-dev SECTION libdevel SUMMARY "..." DEPENDS print-lib dev)
+function(kz_package component)
+  cmake_parse_arguments(P "" "NAME;SECTION;SUMMARY;DESCRIPTION" "DEPENDS;EXTRA_DEPENDS" ${ARGN})
+  if(NOT P_NAME OR NOT P_SECTION OR NOT P_SUMMARY)
+    message(FATAL_ERROR "kz_package(${component}): NAME, SECTION and SUMMARY are needed")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY KZ_PACKAGED_COMPONENTS ${component})
+  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS)
+    set_property(GLOBAL PROPERTY KZ_PACKAGE_${component}_${key} "${P_${key}}")
+  endforeach()
+endfunction()
