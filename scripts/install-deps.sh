@@ -14,7 +14,9 @@ package_packages=(dpkg-dev file)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
                 liblcms2-dev
                 # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
-                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript)
+                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript
+                # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
+                cups cups-client cups-filters cups-ppdc jq)
 
 install_missing() {
   local missing=() p
