@@ -42,6 +42,9 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool printRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
+// png_filter.cpp: PNG, read with libpng.
+bool printPng(pappl_job_t* job, pappl_device_t* device, void* data);
+
 // pdf_filter.cpp: PDF through Ghostscript, when it is installed.
 bool ghostscriptAvailable();
 bool printPdf(pappl_job_t* job, pappl_device_t* device, void* data);

@@ -18,6 +18,8 @@ port=
 stop_server() {
   if [ -n "$server_pid" ]; then
     kill "$server_pid" 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$server_pid" 2>/dev/null && echo "the server did not stop on SIGTERM" >&2
     wait "$server_pid" 2>/dev/null || true
     server_pid=
   fi
@@ -169,13 +171,13 @@ refusals)
   start_server
   add_printer
   # Settings the printer does not have: refused before anything prints.
-  for bad in "-d mediatype=transparency" "-d width=27940 -d length=43180"; do
-    # shellcheck disable=SC2086
-    ipptool -t -T 30 -f "$work/in/block.png" -d jobname=bad -d format=image/png -d quality=4 -d colormode=color \
-      -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 $bad \
-      "$(printer_uri)" "$here/refused.test" >/dev/null ||
-      fail "a job with $bad was not refused with client-error-attributes-or-values-not-supported"
-  done
+  ipptool -t -T 30 -f "$work/in/block.png" "$(printer_uri)" "$here/refused.test" ||
+    fail "a job with settings the printer does not have was not refused"
+  # PAPPL 1.3 does not check the members of media-col: such a job fails
+  # when it starts, saying what the printer has.
+  id=$(submit transparency "$work/in/block.png" image/png 4 color transparency 500)
+  [ "$(wait_job "$id")" = aborted ] || fail "a job on an unknown media type did not fail"
+  job_state "$id" | grep -q 'job-state-message.*transparency' || fail "the failed job does not name the media type"
   # Cancel-Job in the middle of a long job: the page in progress ends.
   id=$(submit cancelled "$work/in/long.pwg" image/pwg-raster 5 color plain 500)
   for _ in $(seq 200); do
@@ -194,7 +196,8 @@ robustness)
   start_server
   add_printer
   # Malformed uploads fail their own job, with a reason, and nothing else.
-  for bad in "truncated.png image/png" "lying.pwg image/pwg-raster" "huge.png image/png"; do
+  for bad in "truncated.png image/png" "lying.pwg image/pwg-raster" "bad-header.pwg image/pwg-raster" \
+             "huge.png image/png"; do
     set -- $bad
     out=$(ipptool -tv -T 60 -f "$work/in/$1" -d jobname="bad-$1" -d format="$2" -d quality=4 -d colormode=color \
           -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 \
@@ -207,7 +210,7 @@ robustness)
     fi
     state=$(wait_job "$id")
     [ "$state" = aborted ] || fail "$1 ended $state, not aborted"
-    reason=$(job_state "$id" | grep -E 'job-state-message|job-state-reasons' | tr -s ' ' | tr '\n' ';')
+    reason=$(job_state "$id" | grep -E '^ *job-state-(message|reasons) \(' | tr -s ' ' | tr '\n' ';')
     echo "$1: $reason"
     grep -q 'job-state-message' <<<"$reason" || fail "$1 failed without saying why"
   done
@@ -235,7 +238,7 @@ web_and_auth)
   grep -q 'Serial inkjet model 317' <<<"$status_page" || fail "the status page does not show the printer"
   media_page=$(browser --dump-dom "http://127.0.0.1:$port/kz/media")
   grep -q 'A4' <<<"$media_page" || fail "the media page does not show the loaded A4"
-  grep -q 'main-roll\|Main Roll' <<<"$media_page" || fail "the media page does not show the roll source"
+  grep -qi 'main roll' <<<"$media_page" || fail "the media page does not show the roll source"
   mkdir -p "$artefacts"
   browser --screenshot="$artefacts/printer-app-status.png" "http://127.0.0.1:$port/kz/" >/dev/null
   browser --screenshot="$artefacts/printer-app-media.png" "http://127.0.0.1:$port/kz/media" >/dev/null
@@ -245,9 +248,10 @@ web_and_auth)
   # administer, neither over IPP nor on the web pages.
   stop_server
   start_server -o auth-service=login -o admin-group=root
-  ipptool -tv -T 30 "ipp://127.0.0.1:$port/ipp/system" "$here/admin.test" | grep -E 'status-code|PASS|FAIL'
-  ipptool -t -T 30 "ipp://127.0.0.1:$port/ipp/system" "$here/admin.test" >/dev/null ||
-    fail "an administrative operation without credentials was not refused"
+  # (ipptool counts an HTTP 401 as a failed request whatever STATUS says: count the refusals.)
+  refusals=$(ipptool -tv -I -T 30 "ipp://127.0.0.1:$port/ipp/system" "$here/admin.test" </dev/null 2>&1 |
+             grep -c 'status-code = client-error-not-authenticated' || true)
+  [ "$refusals" = 2 ] || fail "$refusals of 2 administrative operations without credentials were refused"
   exec 3<>"/dev/tcp/127.0.0.1/$port"
   printf 'GET /kz/delete HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n' "$port" >&3
   reply=$(head -1 <&3)

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <jpeglib.h>  // after <cstdio>: it needs FILE
+#include <zlib.h>
 
 #include "kzrqo317/print.h"
 #include "render.h"
@@ -89,19 +90,18 @@ bool writeJpeg(const std::string& path, const Page& page) {
     return std::fclose(f) == 0;
 }
 
-// A4 PWG raster at `dpi`; `lie` writes a header whose line length does not
-// match its width and depth.
-bool writePwg(const std::string& path, int dpi, bool lie, int pages = 1) {
+// A4 PWG raster at `dpi`.  Lies: a header whose line length does not match
+// its width and depth, or one that announces a page 88 m long.
+enum class Lie { none, lineLength, height };
+bool writePwg(const std::string& path, int dpi, Lie lie, int pages = 1) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     cups_raster_t* ras = fd >= 0 ? cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG) : nullptr;
     if (!ras) return false;
     cups_page_header2_t h;
     cupsRasterInitPWGHeader(&h, pwgMediaForPWG("iso_a4_210x297mm"), "srgb_8", dpi, dpi, "one-sided", nullptr);
-    if (lie) {
-        h.cupsBytesPerLine = h.cupsWidth;  // one byte per pixel, while sRGB takes three
-        h.cupsHeight = 1u << 20;
-    }
-    Page page{static_cast<int>(h.cupsWidth), static_cast<int>(lie ? 400 : h.cupsHeight), 3};
+    if (lie == Lie::lineLength) h.cupsBytesPerLine = h.cupsWidth;  // one byte per pixel, while sRGB takes three
+    if (lie == Lie::height) h.cupsHeight = 1u << 20;
+    Page page{static_cast<int>(h.cupsWidth), static_cast<int>(lie != Lie::none ? 400 : h.cupsHeight), 3};
     bool ok = true;
     for (int p = 0; ok && p < pages; ++p) {
         ok = cupsRasterWriteHeader2(ras, &h);
@@ -165,29 +165,34 @@ int inputs(const std::string& dir) {
     Page photo{2480, 3508, 3};                          // A4 at 300 dpi
     photo.photo = true;
     bool ok = writePng(dir + "/block.png", a4, 150) && writePng(dir + "/block-gray.png", a4Gray, 150) &&
-              writeJpeg(dir + "/block.jpg", a4) && writePwg(dir + "/block.pwg", 300, false) &&
-              writePwg(dir + "/lying.pwg", 300, true) &&
-              writePwg(dir + "/long.pwg", 300, false, 20) && writePng(dir + "/photo.png", photo, 300) &&
+              writeJpeg(dir + "/block.jpg", a4) && writePwg(dir + "/block.pwg", 300, Lie::none) &&
+              writePwg(dir + "/bad-header.pwg", 300, Lie::lineLength) && writePwg(dir + "/lying.pwg", 300, Lie::height) &&
+              writePwg(dir + "/long.pwg", 300, Lie::none, 20) && writePng(dir + "/photo.png", photo, 300) &&
               writePdf(dir + "/block.pdf");
     // A PNG cut off in the middle of its pixels.
     std::ifstream in(dir + "/block.png", std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     std::ofstream(dir + "/truncated.png", std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size() / 2));
-    // A PNG that says it is 60000 x 60000 pixels.
-    Page huge{60000, 60000, 1};
-    FILE* f = std::fopen((dir + "/huge.png").c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (f && !setjmp(png_jmpbuf(png))) {
-        png_init_io(png, f);
-        png_set_IHDR(png, info, huge.width, huge.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        std::vector<uint8_t> row(huge.width, 255);
-        for (int y = 0; y < 16; ++y) png_write_row(png, row.data());  // the rest never comes
-        png_write_flush(png);
-    }
-    if (f) ok = std::fclose(f) == 0 && ok;
+    // A PNG that says it is 60000 x 60000 pixels and holds four rows of them.
+    std::ofstream huge(dir + "/huge.png", std::ios::binary);
+    auto chunk = [&huge](const char* type, const std::vector<uint8_t>& data) {
+        const uint8_t length[4] = {uint8_t(data.size() >> 24), uint8_t(data.size() >> 16), uint8_t(data.size() >> 8),
+                                   uint8_t(data.size())};
+        huge.write(reinterpret_cast<const char*>(length), 4).write(type, 4);
+        huge.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+        uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4), data.data(), static_cast<uInt>(data.size()));
+        const uint8_t c[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+        huge.write(reinterpret_cast<const char*>(c), 4);
+    };
+    huge.write("\x89PNG\r\n\x1a\n", 8);
+    chunk("IHDR", {0, 0, 0xea, 0x60, 0, 0, 0xea, 0x60, 8, 0, 0, 0, 0});  // 60000 x 60000, 8-bit grey
+    std::vector<uint8_t> rows(4 * 60001, 255), packed(compressBound(rows.size()));
+    for (size_t r = 0; r < 4; ++r) rows[r * 60001] = 0;  // filter byte
+    uLongf packedSize = packed.size();
+    compress(packed.data(), &packedSize, rows.data(), rows.size());
+    packed.resize(packedSize);
+    chunk("IDAT", packed);
+    ok = ok && static_cast<bool>(huge.flush());
     if (!ok) std::fprintf(stderr, "cannot write the test inputs in %s\n", dir.c_str());
     return ok ? 0 : 1;
 }
