@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -95,5 +96,40 @@ BENCHMARK(BM_Separation)
     ->Args({0x08, KZP_INPUT_RGB8})
     ->Args({0x0f, KZP_INPUT_GRAY8})
     ->Args({0x0f, KZP_INPUT_CMYK8});
+
+// A whole line from sRGB to levels: separation, then every printed plane's
+// halftoning.  page_s is the time of an A4 page at 600 dpi (7016 lines of
+// 4961 pixels) at this rate, on one core.
+void lineToLevels(benchmark::State& state, uint8_t planes, int bits, kzp::HalftoneMethod method) {
+    kzp_mode_info mode = modeWith(planes);
+    auto s = kzp::Separator::make(mode, KZP_INPUT_RGB8, nullptr, nullptr);
+    std::unique_ptr<kzp::Halftoner> h[7];
+    std::vector<uint8_t> amount[7], level(kWidth);
+    uint8_t* out[7] = {};
+    for (int p = 0; p < 7; ++p)
+        if (planes >> p & 1) {
+            h[p] = kzp::Halftoner::make(method, levelsFor(p == 3 ? 1 : bits), p, kWidth);
+            amount[p].resize(kWidth);
+            out[p] = amount[p].data();
+        }
+    const std::vector<uint8_t> px = photo(3);
+    int32_t y = 0;
+    for (auto _ : state) {
+        s->line(&px[static_cast<size_t>(y % kLines) * kWidth * 3], kWidth, out);
+        for (int p = 0; p < 7; ++p)
+            if (h[p]) h[p]->line(y, amount[p].data(), level.data());
+        benchmark::DoNotOptimize(level.data());
+        ++y;
+    }
+    state.SetItemsProcessed(state.iterations() * kWidth);
+    state.counters["page_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 7016, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+// The densest modes: 4-bit cyan, magenta, yellow and 1-bit black (planes
+// 0..3), and 4-bit cyan, magenta, yellow on planes 4..6.
+BENCHMARK_CAPTURE(lineToLevels, cmyk_4bit_fast, 0x0f, 4, kzp::HalftoneMethod::Fast);
+BENCHMARK_CAPTURE(lineToLevels, cmyk_4bit_quality, 0x0f, 4, kzp::HalftoneMethod::Quality);
+BENCHMARK_CAPTURE(lineToLevels, cmy_4bit_fast, 0x70, 4, kzp::HalftoneMethod::Fast);
+BENCHMARK_CAPTURE(lineToLevels, cmy_4bit_quality, 0x70, 4, kzp::HalftoneMethod::Quality);
 
 }  // namespace

@@ -239,6 +239,7 @@ private:
                          p[kCorner[order][1]] * static_cast<Packed>(middle - low) +
                          p[kSr + kSg + kSb] * static_cast<Packed>(low)) >> 8;
             }
+#pragma GCC unroll 4
             for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
         }
     }

@@ -105,15 +105,19 @@ public:
 private:
     template <int Dir>
     void diffuse(const uint8_t* amount, uint8_t* level, const int32_t* here, int32_t* below, const uint16_t* noise) {
+        // Locals: the stores to `level` may alias any member.
         const int top = steps_.count - 1;
+        const uint8_t topLevel = steps_.level[top];
+        const int32_t width = width_;
+        const int dx = dx_;
         int32_t carry = 0;  // error passed to the next pixel along the line
-        int32_t x = Dir > 0 ? 0 : width_ - 1;
-        for (int32_t n = 0; n < width_; ++n, x += Dir) {
+        int32_t x = Dir > 0 ? 0 : width - 1;
+        for (int32_t n = 0; n < width; ++n, x += Dir) {
             const uint8_t a = amount[x];
             if (a == 0 || a == 255) {
                 // Paper white and full ink are exact; they neither take nor pass error,
                 // so no dot strays into white.
-                level[x] = a ? steps_.level[top] : 0;
+                level[x] = a ? topLevel : 0;
                 carry = 0;
                 continue;
             }
@@ -125,13 +129,15 @@ private:
             // Threshold modulation: the midpoint moved by blue noise over up to half
             // the step, which breaks up the worms and patterns of plain diffusion.
             const int32_t threshold =
-                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx_) & (kN - 1)]) - 32768) * half_[k] * strength_[a]) >> 24);
+                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx) & (kN - 1)]) - 32768) * half_[k] * strength_[a]) >> 24);
+            // Selects rather than look-ups indexed by the decision: each pixel's
+            // error waits on the previous one's, so this path is kept short.
             const int up = v >= threshold;
             level[x] = steps_.level[k + up];
             const int32_t e = v - drops_[k + up];
             // Floyd and Steinberg's weights, mirrored on odd lines; the last share
             // takes the rounding so that no error is lost.
-            const int32_t ahead = (e * 7) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
+            const int32_t ahead = (e * 8 - e) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
             carry = ahead;
             below[x - Dir] += back;
             below[x] += down;

@@ -37,6 +37,19 @@ expect 2 'usage' tool
 expect 2 'unknown sub-command' tool verify "$seeds/blank_page.bin"
 expect 2 'unexpected argument' tool check --pretty "$seeds/blank_page.bin"
 expect 2 'cannot open' tool check "$seeds/no-such-file"
+expect 0 '^usage' tool check --json --help "$seeds/blank_page.bin"
+expect 0 '^usage' tool render -o x.png -h
+# stats lists each page; its scans only with --scans.
+expect 0 '^page 1 at 0x0: .*1 scans$' tool stats "$seeds/forward_scan.bin"
+if tool stats "$seeds/forward_scan.bin" | grep -q '^  scan 1 '; then
+    echo "FAIL: stats lists scans without --scans" >&2; failures=$((failures + 1))
+fi
+expect 0 '^  scan 1 at 0x[0-9a-f]*: forward' tool stats --scans "$seeds/forward_scan.bin"
+expect 2 'unexpected argument' tool check --scans "$seeds/forward_scan.bin"
+# No file and a terminal on standard input: usage, no waiting.
+if command -v script >/dev/null; then
+    expect 2 'no stream given' timeout 20 script -qec "${emulator[*]} $program stats" /dev/null
+fi
 
 # render: one PNG per page, nothing for a malformed stream.
 expect 2 "needs '-o OUT.png'" tool render "$seeds/forward_scan.bin"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "print/colour.h"
@@ -29,6 +30,8 @@ const kzp_mode_info kCmyk = modeWith(4, 0x0f, 0);
 const kzp_mode_info kCmy = modeWith(8, 0x07, 27);
 const kzp_mode_info kCmyHigh = modeWith(9, 0x70, 36);
 const kzp_mode_info kBlack = modeWith(12, 0x08, 0);
+
+int limitOf(const kzp_mode_info& mode) { return kzp::mediaColour(mode.media_code).inkLimit * 255 / 100; }
 
 // Separates one line; result[p] is plane p's amounts (empty when not printed).
 struct Separated {
@@ -64,6 +67,29 @@ TEST(Separation, PaperWhiteGetsNoInkFromAnyInput) {
         }
 }
 
+// Every print mode the capability query offers: paper white gets no ink, and
+// black puts ink on every plane the mode prints, within the media's limit.
+TEST(Separation, EveryModeOfTheCapabilityQuery) {
+    size_t count = 0;
+    const kzp_mode_info* modes = kzp_modes(&count);
+    ASSERT_GT(count, 0u);
+    std::vector<std::pair<int, int>> done;  // the separation depends on planes and media alone
+    for (size_t i = 0; i < count; ++i) {
+        const kzp_mode_info& m = modes[i];
+        if (std::find(done.begin(), done.end(), std::pair<int, int>(m.planes, m.media_code)) != done.end()) continue;
+        done.emplace_back(m.planes, m.media_code);
+        const auto r = rgb(m, {255, 255, 255, 0, 0, 0});
+        int sum = 0;
+        for (int p = 0; p < 7; ++p) {
+            if (!(m.planes >> p & 1)) continue;
+            EXPECT_EQ(r.plane[p][0], 0) << "mode " << int(m.print_mode) << " plane " << p;
+            EXPECT_GT(r.plane[p][1], 0) << "mode " << int(m.print_mode) << " plane " << p;
+            sum += r.plane[p][1];
+        }
+        EXPECT_LE(sum, m.planes == 0x08 ? 255 : limitOf(m)) << "mode " << int(m.print_mode);
+    }
+}
+
 TEST(Separation, GreysAreBalancedAndDarkGreysUseBlack) {
     const auto& media = kzp::mediaColour(0);
     for (int v : {200, 128, 60, 0}) {
@@ -96,8 +122,6 @@ TEST(Separation, GreysAreBalancedAndDarkGreysUseBlack) {
     EXPECT_EQ(previous, 255);
     EXPECT_GT(rgb(kBlack, {255, 0, 0}).plane[3][0], 100);
 }
-
-int limitOf(const kzp_mode_info& mode) { return kzp::mediaColour(mode.media_code).inkLimit * 255 / 100; }
 
 TEST(Separation, InkLimitHoldsForEveryColour) {
     for (const auto& mode : {kCmyk, kCmy}) {

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "kzrqo317/print.h"
 #include "print/halftone.h"
 #include "print/halftone/blue_noise_128.h"
 #include "print/halftone/void_and_cluster.h"
@@ -115,6 +117,22 @@ TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
     }
 }
 
+TEST(Halftone, LinesOfAFewPixelsStayInBounds) {
+    // The diffusion's serpentine edges and the array's wrap at their smallest
+    // (run under the address sanitizer, this checks the buffers' ends).
+    const LevelSet set = levelSets()[3];
+    for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality})
+        for (int width : {0, 1, 2, 3, 129}) {
+            auto h = Halftoner::make(method, set.levels, 6, width);
+            std::vector<uint8_t> in(width + 1, 200), out(width + 1, 0xcc);
+            for (int y = 0; y < 6; ++y) {
+                h->line(y, in.data(), out.data());
+                for (int x = 0; x < width; ++x) ASSERT_TRUE(out[x] >= 1 && out[x] <= 3) << width;
+                ASSERT_EQ(out[width], 0xcc) << "wrote past the line, width " << width;
+            }
+        }
+}
+
 TEST(BlueNoise, IsAPermutationOfEvenlySpreadThresholds) {
     using kzp::halftone::kBlueNoise;
     constexpr int n = kzp::halftone::kBlueNoiseSize;
@@ -146,6 +164,35 @@ TEST(BlueNoise, CommittedArrayIsTheGeneratorsOutput) {
     const std::vector<uint16_t> rank = kzp::halftone::voidAndCluster(kzp::halftone::kBlueNoiseSize);
     for (size_t i = 0; i < rank.size(); ++i)
         ASSERT_EQ(kzp::halftone::kBlueNoise[i], rank[i] * 4 + 2) << "regenerate with print/halftone/make_blue_noise.cc";
+}
+
+}  // namespace
+
+namespace {
+
+// Every combination the capability query offers: each printed plane's level
+// set halftones to its printable levels at the right tone, both methods.
+TEST(Halftone, EveryModeOfTheCapabilityQuery) {
+    size_t count = 0;
+    const kzp_mode_info* modes = kzp_modes(&count);
+    ASSERT_GT(count, 0u);
+    bool seen[16] = {};
+    for (size_t i = 0; i < count; ++i) {
+        const kzp_mode_info& m = modes[i];
+        if (seen[m.print_mode]) continue;
+        seen[m.print_mode] = true;
+        for (int p = 0; p < 7; ++p) {
+            if (!(m.planes >> p & 1)) continue;
+            LevelSet set{"mode", {m.bit_depth[p], m.levels[p], {}}};
+            std::copy(std::begin(m.drops[p]), std::end(m.drops[p]), set.levels.drops);
+            ASSERT_GT(maxDrops(set.levels), 0) << "mode " << int(m.print_mode) << " plane " << p;
+            for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality}) {
+                const double mean = meanDrops(method, set, 100, p);
+                EXPECT_NEAR(mean, 100 / 255.0 * maxDrops(set.levels), 0.01 * maxDrops(set.levels))
+                    << "mode " << int(m.print_mode) << " plane " << p;
+            }
+        }
+    }
 }
 
 }  // namespace
