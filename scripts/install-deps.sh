@@ -10,7 +10,9 @@
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
-                liblcms2-dev)
+                liblcms2-dev
+                # the printer application and its end-to-end tests
+                libpappl-dev libcups2-dev libjpeg-dev cups-ipp-utils ghostscript chromium)
 
 install_missing() {
   local missing=() p
