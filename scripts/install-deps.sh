@@ -11,8 +11,10 @@ set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
                 liblcms2-dev
+                # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
+                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript
                 # the printer application and its end-to-end tests
-                libpappl-dev libcups2-dev libjpeg-dev cups-ipp-utils ghostscript chromium)
+                libpappl-dev cups-ipp-utils chromium)
 
 install_missing() {
   local missing=() p
