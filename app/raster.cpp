@@ -198,6 +198,8 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* src) {
     auto* r = static_cast<RasterJob*>(papplJobGetData(job));
     if (!r || !r->pageOpen) return false;
+    // Cancelled: take no more lines; the page ends blank from here.
+    if (papplJobIsCanceled(job)) return true;
     auto sourceLine = [r](int32_t line) {
         const double sy = std::floor((line + 0.5 + r->sourceLineOffset) * r->sourceLinesPerLine);
         return static_cast<unsigned>(std::clamp(sy, 0.0, r->sourceHeight - 1.0));

@@ -209,11 +209,13 @@ int ink(const char* path, int width, int height) {
     bool ok = true;
     for (size_t p = 0; p < stream.pages.size(); ++p) {
         long middle = 0, top = 0, bottom = 0, left = 0;
+        // Lines are 600 dpi; columns 300 dpi where the page says so (draft).
+        const int leftColumns = (stream.pages[p].resolution2 == 300 ? width / 2 : width) / 5;
         kzinspect::forEachDot(stream, p, [&](const kzinspect::Dot& d) {
             if (d.line > height * 2 / 5 && d.line < height * 3 / 5) ++middle;
             if (d.line < height / 5) ++top;
             if (d.line > height * 4 / 5) ++bottom;
-            if (d.column < width / 5) ++left;
+            if (d.column < leftColumns) ++left;
         });
         std::printf("%s page %zu: %ld dots in the middle band, %ld near the top, %ld near the bottom, %ld near "
                     "the left edge\n", path, p + 1, middle, top, bottom, left);
