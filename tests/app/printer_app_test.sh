@@ -52,17 +52,23 @@ free_port() {
   fail "no free port"
 }
 
+# start_server [-o ...]: on a free port; again on another if a parallel test took it first
 start_server() {
-  port=$(free_port)
-  (exec -a "$app_name" "$app" server -o server-port="$port" -o listen-hostname=127.0.0.1 -o spool-directory="$work/spool" \
-    -o log-file="$work/server.log" -o log-level=debug "$@") &
-  server_pid=$!
-  for _ in $(seq 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
-    kill -0 "$server_pid" 2>/dev/null || fail "the server exited at start"
-    sleep 0.1
+  local attempt
+  for attempt in 1 2 3; do
+    port=$(free_port)
+    (exec -a "$app_name" "$app" server -o server-port="$port" -o listen-hostname=127.0.0.1 \
+      -o spool-directory="$work/spool" -o log-file="$work/server.log" -o log-level=debug "$@") &
+    server_pid=$!
+    for _ in $(seq 100); do
+      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
+      kill -0 "$server_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    stop_server
+    echo "the server did not start on port $port (attempt $attempt)" >&2
   done
-  fail "the server did not start listening on port $port"
+  fail "the server did not start"
 }
 
 add_printer() {
