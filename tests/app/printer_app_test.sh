@@ -61,7 +61,8 @@ start_server() {
       -o spool-directory="$work/spool" -o log-file="$work/server.log" -o log-level=debug "$@") &
     server_pid=$!
     for _ in $(seq 100); do
-      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
+      # Listening, and still alive: not another test's server on the same port.
+      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then sleep 0.2; kill -0 "$server_pid" 2>/dev/null && return 0; fi
       kill -0 "$server_pid" 2>/dev/null || break
       sleep 0.1
     done
