@@ -27,6 +27,19 @@ depends libkzrqo317-1 "libc6 \([^)]*\)"
 grep -q "^libkzrqo317 1 libkzrqo317-1 " <<<"$(dpkg-deb -I "$(deb libkzrqo317-1)" shlibs)" ||
   fail "libkzrqo317-1 has no shlibs entry for libkzrqo317.so.1"
 
+# The CUPS driver, where the build had libcups and ppdc.
+if [ -n "$(deb printer-driver-kzrqo317)" ]; then
+  depends printer-driver-kzrqo317 "libkzrqo317-1 \(= $version\)"
+  depends printer-driver-kzrqo317 "cups-filters"
+  if [ -n "$(deb libkzrqo317-print-1)" ]; then
+    depends printer-driver-kzrqo317 "libkzrqo317-print-1 \(= $version\)"
+  fi
+  contents=$(dpkg-deb -c "$(deb printer-driver-kzrqo317)")
+  for f in /usr/lib/cups/filter/rastertokzrqo317 /usr/share/ppd/kzrqo317/kzrqo317.ppd; do
+    grep -q " \.$f\$" <<<"$contents" || fail "printer-driver-kzrqo317 has no $f"
+  done
+fi
+
 files=$(for f in "$debs"/*.deb; do dpkg-deb -c "$f"; done | awk '$1 !~ /^d/ {print $6}' | sort)
 twice=$(uniq -d <<<"$files")
 [ -z "$twice" ] || fail "files in two packages: $twice"
