@@ -171,6 +171,16 @@ print)
   print_and_check jpeg-colour-high-borderless "$work/in/block.jpg" image/jpeg 5 color photo 0
   print_and_check pwg-colour-draft "$work/in/block.pwg" image/pwg-raster 3 color plain 500
   print_and_check pwg-grey-high "$work/in/block.pwg" image/pwg-raster 5 monochrome plain 500
+  # A printer on a socket:// device.
+  coproc listener { "$tool" listen "$work/out/socket.prn"; }
+  read -r socket_port <&"${listener[0]}"
+  app_run add -d sock -m kzrqo317 -v "socket://127.0.0.1:$socket_port" || fail "cannot add the socket printer"
+  id=$(ipptool -tv -T 60 -f "$work/in/block.png" -d jobname=socket -d format=image/png -d quality=3 -d colormode=color \
+       -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 \
+       "ipp://127.0.0.1:$port/ipp/print/sock" "$here/job.test" | sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p')
+  [ -n "$id" ] || fail "the socket printer took no job"
+  wait "$listener_PID" || fail "the socket printer did not receive the job"
+  "$inspect" check "$work/out/socket.prn" >/dev/null && "$tool" ink "$work/out/socket.prn" || fail "socket:// output is wrong"
   if command -v gs >/dev/null; then
     print_and_check pdf-colour-normal "$work/in/block.pdf" application/pdf 4 color plain 500
     print_and_check pdf-grey-high-photo "$work/in/block.pdf" application/pdf 5 monochrome photo-mono 500
