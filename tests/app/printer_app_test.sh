@@ -270,6 +270,12 @@ web_and_auth)
   browser --screenshot="$artefacts/printer-app-media.png" "http://127.0.0.1:$port/kz/media" >/dev/null
   [ -s "$artefacts/printer-app-status.png" ] && [ -s "$artefacts/printer-app-media.png" ] || fail "no screenshots"
   echo "screenshots: $artefacts/printer-app-status.png $artefacts/printer-app-media.png"
+  # Beyond loopback only with authentication (192.0.2.1 is a documentation
+  # address: nothing is bound even if the check failed).
+  stop_server
+  refusal=$(app_run server -o server-port="$(free_port)" -o listen-hostname=192.0.2.1 -o log-file="$work/refused.log" 2>&1) &&
+    fail "the server started beyond loopback without authentication"
+  grep -q 'auth-service' <<<"$refusal" || fail "the refusal to serve the network does not say how: $refusal"
   # With authentication configured, a client without credentials may not
   # administer, neither over IPP nor on the web pages.
   stop_server
