@@ -155,11 +155,14 @@ attributes)
     grep -q application/pdf <<<"$formats" || fail "Ghostscript is installed but PDF is not offered"
   fi
   # Printers and their settings survive a restart, in the state file given.
+  ipptool -t -T 30 "$(printer_uri)" "$here/settings.test" >/dev/null || fail "cannot change a printer default"
   stop_server
   [ -s "$KZRQO317_STATE_FILE" ] || fail "no state file at $KZRQO317_STATE_FILE"
   start_server
   app_run printers | grep -qx kz || fail "the printer did not survive a restart"
-  echo "attributes match the capability query; the printer survives a restart"
+  ipptool -tv -T 30 "$(printer_uri)" get-printer-attributes.test | grep -q 'print-quality-default (enum) = high' ||
+    fail "the printer's default quality did not survive a restart"
+  echo "attributes match the capability query; the printer and its defaults survive a restart"
   ;;
 
 print)
