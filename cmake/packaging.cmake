@@ -16,6 +16,9 @@ set(CPACK_PACKAGE_NAME kzrqo317)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "kzrqo317 developers <kzrqo317@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Staged through DESTDIR, so absolute destinations (the CUPS filter and PPD
+# folders) land in the package too, never on the building machine.
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${components})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
