@@ -79,7 +79,7 @@ int16_t sendFrame(OutputContext* ctx, HapsFrame* frame, uint8_t letter, uint16_t
 // Where the output stood before a scan, so an unfinished scan can be taken back whole.
 struct ScanMark {
     kz::OutputMark output;
-    uint16_t feed;
+    int64_t feed;
     uint16_t firstScanPending;
 };
 
@@ -93,6 +93,13 @@ void rewindOutput(OutputContext* ctx, const ScanMark& mark) {
     kz::rewindOutput(ctx, mark.output);
     ctx->FeedAmount = mark.feed;
     ctx->FirstScanPending = mark.firstScanPending;
+}
+
+// One feed command of FeedAmount: "m" for the page's first, "n" after.
+int16_t sendFeed(OutputContext* ctx) {
+    const uint8_t letter = ctx->FirstScanPending != 0 ? 'm' : 'n';
+    ctx->FirstScanPending = 0;
+    return kz::sendCommand(ctx, letter);
 }
 
 // The nozzle information commands of a scan; 0, or the first append failure.
@@ -134,9 +141,18 @@ int16_t setCommand_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
         if (result == 0) result = r;
     };
     if (ctx->FeedAmount != 0) {
-        const uint8_t letter = ctx->FirstScanPending != 0 ? 'm' : 'n';
-        ctx->FirstScanPending = 0;
-        keep(kz::sendCommand(ctx, letter));
+        // A feed longer than one command carries goes out as several, each
+        // as long as a command carries but the last, which stands right
+        // before the scan.  (A feed that came out negative goes out as its
+        // low 16 bits, as it always has.)
+        int64_t left = ctx->FeedAmount;
+        while (left > kz::kLongestFeedCommand) {
+            ctx->FeedAmount = kz::kLongestFeedCommand;
+            keep(sendFeed(ctx));
+            left -= kz::kLongestFeedCommand;
+        }
+        ctx->FeedAmount = left;
+        keep(sendFeed(ctx));
         ctx->FeedAmount = 0;
     }
     const OrderIndex order = orderFor(ctx->PrintMode, scan->ScanKind);
