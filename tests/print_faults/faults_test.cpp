@@ -1,4 +1,4 @@
-// The driver running out of memory at every allocation of a job in turn:
+// The driver running out of memory at the allocations of a job in turn:
 // the pipeline either prints the job (the driver's repeated hand-outs), or
 // stops with KZP_ERR_MEMORY, its sink holding whole hand-outs of whole frames,
 // and nothing leaks.  Links the driver's static archive for its fault seam.
@@ -33,8 +33,8 @@ JobRun printJob(const kzp_settings& s) {
     if (!job) return {KZP_ERR_MEMORY, why, {}};
     std::vector<uint8_t> line(240 * 3);
     for (int page = 0; page < 2; ++page) {
-        if (kzp_job_begin_page(job, KZP_INPUT_RGB8, 240, 160) != KZP_OK) break;
-        for (int32_t y = 0; y < 160; ++y) {
+        if (kzp_job_begin_page(job, KZP_INPUT_RGB8, 240, 120) != KZP_OK) break;
+        for (int32_t y = 0; y < 120; ++y) {
             for (size_t i = 0; i < line.size(); ++i) line[i] = uint8_t(i * 3 + size_t(y) * 5 + size_t(page) * 60);
             if (kzp_job_write_line(job, line.data()) != KZP_OK) break;
         }
@@ -46,11 +46,11 @@ JobRun printJob(const kzp_settings& s) {
     return r;
 }
 
-TEST(PrintFaults, EveryFailingAllocationEndsCleanly) {
+TEST(PrintFaults, FailingAllocationsEndTheJobCleanly) {
     for (int roll = 0; roll < 2; ++roll) {
         kzp_settings s = kzp_settings_default();
         s.paper = "oe_photo-l_3.5x5in";
-        s.quality = KZP_QUALITY_BEST;
+        s.quality = KZP_QUALITY_DRAFT;  // one pass: many jobs stay quick
         s.roll = roll;
         SCOPED_TRACE(roll ? "roll" : "sheets");
         const int64_t live = kz::platform::liveBlocks();
@@ -60,7 +60,9 @@ TEST(PrintFaults, EveryFailingAllocationEndsCleanly) {
         ASSERT_EQ(clean.status, KZP_OK) << clean.message;
         ASSERT_GT(allocations, 10u);
         int printed = 0, stopped = 0;
-        for (uint64_t n = 1; n <= allocations; ++n) {
+        // Every one of the job's first allocations (job and page set-up, the
+        // first scans), then every 5th: the store's blocks repeat per page.
+        for (uint64_t n = 1; n <= allocations; n += n < 64 ? 1 : 5) {
             kz::platform::failAllocation(uint32_t(n));
             const JobRun r = printJob(s);
             kz::platform::resetFaults();
