@@ -16,7 +16,9 @@ check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbench
                 # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
                 libjpeg-dev libpixman-1-dev libcups2-dev ghostscript
                 # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
-                cups cups-client cups-filters cups-ppdc jq)
+                cups cups-client cups-filters cups-ppdc jq
+                # the printer application and its end-to-end tests
+                libpappl-dev cups-ipp-utils chromium)
 
 install_missing() {
   local missing=() p

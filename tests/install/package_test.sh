@@ -40,6 +40,19 @@ if [ -n "$(deb printer-driver-kzrqo317)" ]; then
   done
 fi
 
+# The printer application, where the build had libpappl.
+if [ -n "$(deb kzrqo317-printer-app)" ]; then
+  depends kzrqo317-printer-app "libkzrqo317-1 \(= $version\)"
+  depends kzrqo317-printer-app "libpappl1 \([^)]*\)"
+  if [ -n "$(deb libkzrqo317-print-1)" ]; then
+    depends kzrqo317-printer-app "libkzrqo317-print-1 \(= $version\)"
+  fi
+  contents=$(dpkg-deb -c "$(deb kzrqo317-printer-app)")
+  for f in /usr/bin/kzrqo317-printer-app /usr/lib/systemd/system/kzrqo317-printer-app.service; do
+    grep -q " \.$f\$" <<<"$contents" || fail "kzrqo317-printer-app has no $f"
+  done
+fi
+
 files=$(for f in "$debs"/*.deb; do dpkg-deb -c "$f"; done | awk '$1 !~ /^d/ {print $6}' | sort)
 twice=$(uniq -d <<<"$files")
 [ -z "$twice" ] || fail "files in two packages: $twice"
