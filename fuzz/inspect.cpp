@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const kzinspect::Stream stream = kzinspect::inspect({data, size});
     for (const auto command :
          {kzinspect::Command::Check, kzinspect::Command::Dump, kzinspect::Command::Stats}) {
-        (void)kzinspect::report(stream, command, false);
+        (void)kzinspect::report(stream, command, false, true);
         (void)kzinspect::report(stream, command, true);
     }
     // The preview, kept small: a hostile feed must not ask for a huge image.

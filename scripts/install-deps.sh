@@ -1,19 +1,50 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, when they are missing.
 # Needs root for apt-get; without it, says what is missing and goes on.
+#
+#   install-deps.sh          everything `make check` needs
+#   install-deps.sh --demo   only what `make demo` needs (compiler, CMake, Ninja, libpng)
+#
+# qemu-user is added only where the kernel cannot run 32-bit programs (or with
+# KZ_FORCE_EMULATOR=ON): the 32-bit tests then run under qemu-i386.
 set -euo pipefail
-packages=(cmake ninja-build g++ g++-multilib clang googletest libgtest-dev libgmock-dev
-          libbenchmark-dev binutils libpng-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-if [ "$(id -u)" -ne 0 ]; then
-  echo "missing packages (install them as root): ${missing[*]}" >&2
+demo_packages=(cmake ninja-build g++ libpng-dev)
+check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
+                liblcms2-dev)
+
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages (install them as root): ${missing[*]}" >&2
+    return 0
+  fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# 0 when a -m32 program builds but the kernel will not run it.
+needs_emulator() {
+  local dir status=1
+  dir=$(mktemp -d)
+  echo 'int main(void) { return 0; }' >"$dir/probe.c"
+  if gcc -m32 -o "$dir/probe" "$dir/probe.c" 2>/dev/null && ! "$dir/probe" 2>/dev/null; then
+    status=0
+  fi
+  rm -rf "$dir"
+  return $status
+}
+
+if [ "${1:-}" = --demo ]; then
+  install_missing "${demo_packages[@]}"
   exit 0
 fi
-echo "installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_missing "${demo_packages[@]}" "${check_packages[@]}"
+if [ "${KZ_FORCE_EMULATOR:-OFF}" = ON ] || needs_emulator; then
+  install_missing qemu-user
+fi

@@ -20,7 +20,24 @@
  *
  * Every call returns KZP_OK (0) or a negative kzp_status; the job keeps a
  * message in words a person understands (kzp_job_message).  No call writes
- * half a frame to the sink: a failed job stops at a command boundary. */
+ * half a frame to the sink: a failed job stops at a command boundary.
+ *
+ * Resolution and placement (the one place that says it).
+ * - Lines are given at (xdpi, ydpi) of the resolved mode: 600 x 600, except
+ *   draft, and normal on plain paper (colour or black), at 300 x 300: there
+ *   the printer puts each line on two of its 600 dpi lines, and prints 300
+ *   pixels per inch across (draft) or widens each pixel to two (normal on
+ *   plain paper).  A page of width_px x height_px at that resolution has the
+ *   physical size of the printable area.
+ * - Sizes come from the printer's borderless areas at 600 dpi (A4 is
+ *   4,961 x 7,016 pixels); a borderless page adds a bleed of 47 pixels of
+ *   600 dpi (about 2 mm) on every side.  With margins, every margin is 118
+ *   lines of 600 dpi (5 mm): the top one is the printer's own starting feed,
+ *   the other three are our choice.  The printer prints at most 6,144 pixels
+ *   of 600 dpi across (260 mm).
+ * - Sizes without a paper code of their own print with margins under a
+ *   sheet code that switches off the printer's edge phases (kzp_paper.note).
+ * These choices live in print/page_geometry.h. */
 #ifndef KZRQO317_PRINT_H
 #define KZRQO317_PRINT_H
 
@@ -66,8 +83,8 @@ typedef enum kzp_input {
 typedef struct kzp_paper {
     const char* pwg_name;  /* PWG self-describing name, e.g. "iso_a4_210x297mm" */
     const char* label;     /* for people, e.g. "A4" */
-    int32_t width_um;      /* portrait width and height in micrometres */
-    int32_t height_um;
+    int32_t width_um;      /* width across the paper path and length along it, micrometres */
+    int32_t height_um;     /* (a landscape twin has them the other way round) */
     int16_t code;          /* the driver's paper size code */
     uint8_t established;   /* 1: the code's own size; 0: printed with margins under a code that fits */
     uint8_t borderless;    /* 1: borderless printing exists for this size */
@@ -80,22 +97,28 @@ typedef struct kzp_media {
     const char* label;  /* for people */
     int16_t code;       /* the driver's media type code */
     const char* note;   /* what the tables show about it: qualities, borderless, black-only, loading */
+    uint8_t load;       /* how the paper loads on sheet sizes: 0 flat, 1 like a long sheet, 2 other */
 } kzp_media;
 
 /* One valid combination of settings, and the raster it prints. */
 typedef struct kzp_mode_info {
+    const char* paper;    /* kzp_paper pwg_name */
+    const char* media;    /* kzp_media name */
     int16_t paper_code;
     int16_t media_code;
+    int16_t quality_code; /* the driver's print quality code for `quality` */
     kzp_quality quality;
     uint8_t mono;         /* 1: black only */
     uint8_t borderless;
     uint8_t roll;         /* 1: roll (banner) paper */
     uint8_t print_mode;   /* the driver's print mode 0..15 */
-    int32_t xdpi, ydpi;   /* raster resolution of the input lines */
+    int32_t xdpi, ydpi;   /* raster resolution of the input lines (see the top of this file) */
     uint8_t planes;       /* bit i set: plane i prints (3 is black) */
     uint8_t bit_depth[7]; /* 0, 1, 2 or 4 per plane */
     uint16_t levels[7];   /* bit v set: level v prints (bit 0 never) */
     uint8_t drops[7][16]; /* drops each level fires; 0 for levels that do not print */
+    int32_t margin_um[4]; /* left, right, top, bottom paper left blank; 0 when borderless */
+    int32_t bleed_um[4];  /* left, right, top, bottom ink beyond the paper when borderless */
 } kzp_mode_info;
 
 /* What the job prints for resolved settings: the print mode, and the page the
@@ -109,8 +132,8 @@ typedef struct kzp_page_format {
 } kzp_page_format;
 
 typedef struct kzp_settings {
-    const char* paper;      /* a kzp_paper pwg_name; NULL: iso_a4_210x297mm */
-    const char* media;      /* a kzp_media name; NULL: plain */
+    const char* paper;      /* a kzp_paper pwg_name, or "code-N" for a paper code; NULL: iso_a4_210x297mm */
+    const char* media;      /* a kzp_media name, or "code-N" for any media code; NULL: plain */
     kzp_quality quality;
     int mono;               /* 1: black only */
     int borderless;
@@ -121,8 +144,10 @@ typedef struct kzp_settings {
 
 KZ_VISIBLE kzp_settings kzp_settings_default(void);
 
-/* The capability query: every paper, media and valid combination. The arrays
- * are constant and live as long as the library. */
+/* The capability query: every paper, media and valid combination (every
+ * paper and media listed, by quality, colour or black-only, borderless or not,
+ * sheet or roll).  The arrays are constant and live as long as the library;
+ * the first call builds them and is safe from any thread. */
 KZ_VISIBLE const kzp_paper* kzp_papers(size_t* count);
 KZ_VISIBLE const kzp_media* kzp_media_types(size_t* count);
 KZ_VISIBLE const kzp_mode_info* kzp_modes(size_t* count);
@@ -146,13 +171,20 @@ typedef struct kzp_job kzp_job;
 /* Opens a job; NULL with `message` filled when the settings do not print. */
 KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, char* message, size_t size);
 /* Starts a page whose lines are `width` pixels of `input`, `height` lines,
- * at the format's resolution, placed at the format's (left_px, top_px). */
+ * at the format's resolution, placed at the format's (left_px, top_px).
+ * `width` and `height` may be smaller than the format's (the rest is blank),
+ * not larger. */
 KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t width, int32_t height);
 /* The next line of the page, top to bottom. */
 KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels);
 /* Ends the page; lines not given are blank.  Safe to call after a failure. */
 KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job);
-/* Ends the job, writes what remains, and frees everything. */
+/* Ends the job and writes what remains (ending a page left open); the job
+ * stays readable (kzp_job_message) until kzp_job_close.  Repeating it
+ * returns the first result again. */
+KZ_VISIBLE kzp_status kzp_job_finish(kzp_job* job);
+/* Finishes the job when that was not done, and frees everything.  NULL is
+ * fine. */
 KZ_VISIBLE kzp_status kzp_job_close(kzp_job* job);
 KZ_VISIBLE const kzp_page_format* kzp_job_format(const kzp_job* job);
 KZ_VISIBLE const char* kzp_job_message(const kzp_job* job);

@@ -4,6 +4,7 @@
 //   kzrqo317-demo [--mode N] [--pages N] [--banner] [--blank] [--out FILE]
 //
 // --blank prints blank pages instead and shows their bytes frame by frame.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,41 +91,66 @@ bool printJob(const Options& o, const kz::demo::PrintModeSettings& mode, std::ve
     return ok;
 }
 
+// Usage and the print modes, to `out`; `status` is the exit status.
+int usage(std::FILE* out, const char* program, int status) {
+    std::fprintf(out, "usage: %s [--mode N] [--pages N] [--banner] [--blank] [--out FILE]\n", program);
+    std::fprintf(out, "print modes:\n");
+    for (const auto& m : kz::demo::kPrintModes) std::fprintf(out, "  %2d  %s\n", m.mode, m.name);
+    return status;
+}
+
+// A whole number from `low` to `high`, or false.
+bool parseNumber(const char* text, int low, int high, int* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < low || n > high) return false;
+    *value = static_cast<int>(n);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (!std::strcmp(argv[i], "--mode") && more) o.mode = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--pages") && more) o.pages = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--out") && more) o.out = argv[++i];
-        else if (!std::strcmp(argv[i], "--banner")) o.banner = true;
-        else if (!std::strcmp(argv[i], "--blank")) o.blank = true;
-        else {
-            std::fprintf(stderr, "usage: %s [--mode N] [--pages N] [--banner] [--blank] [--out FILE]\n", argv[0]);
-            std::fprintf(stderr, "print modes:\n");
-            for (const auto& m : kz::demo::kPrintModes) std::fprintf(stderr, "  %2d  %s\n", m.mode, m.name);
-            return 2;
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout, argv[0], 0);
+        if (!std::strcmp(argv[i], "--mode") && more) {
+            if (!parseNumber(argv[++i], 0, 99, &o.mode) || kz::demo::findPrintMode(o.mode) == nullptr) {
+                std::fprintf(stderr, "%s: no settings select print mode '%s'\n", argv[0], argv[i]);
+                return usage(stderr, argv[0], 2);
+            }
+        } else if (!std::strcmp(argv[i], "--pages") && more) {
+            if (!parseNumber(argv[++i], 1, 1000, &o.pages)) {
+                std::fprintf(stderr, "%s: the page count must be a whole number from 1 to 1000, not '%s'\n",
+                             argv[0], argv[i]);
+                return 2;
+            }
+        } else if (!std::strcmp(argv[i], "--out") && more) {
+            o.out = argv[++i];
+        } else if (!std::strcmp(argv[i], "--banner")) {
+            o.banner = true;
+        } else if (!std::strcmp(argv[i], "--blank")) {
+            o.blank = true;
+        } else {
+            std::fprintf(stderr, "%s: unexpected argument '%s'\n", argv[0], argv[i]);
+            return usage(stderr, argv[0], 2);
         }
     }
     const auto* mode = kz::demo::findPrintMode(o.mode);
-    if (mode == nullptr) {
-        std::fprintf(stderr, "no settings select print mode %d (try --help)\n", o.mode);
-        return 2;
-    }
     std::vector<uint8_t> stream;
     const bool ok = printJob(o, *mode, &stream);
     std::printf("print mode %d (%s), %d %s page(s)%s: %zu printer bytes\n", mode->mode, mode->name, o.pages,
                 o.blank ? "blank" : "test", o.banner ? " on banner paper" : "", stream.size());
     if (o.blank) showFrames(stream);
-    if (FILE* f = std::fopen(o.out.c_str(), "wb")) {
-        std::fwrite(stream.data(), 1, stream.size(), f);
-        std::fclose(f);
-        std::printf("written to %s\n", o.out.c_str());
-    } else {
-        std::perror(o.out.c_str());
+    FILE* f = std::fopen(o.out.c_str(), "wb");
+    const bool written = f != nullptr && std::fwrite(stream.data(), 1, stream.size(), f) == stream.size();
+    if (f == nullptr || std::fclose(f) != 0 || !written) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", argv[0], o.out.c_str(), std::strerror(errno));
+        std::remove(o.out.c_str());
         return 1;
     }
+    std::printf("written to %s\n", o.out.c_str());
     return ok ? 0 : 1;
 }

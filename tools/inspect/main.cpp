@@ -1,6 +1,6 @@
 // kzrqo317-inspect: reads a printer command stream and says what is in it.
 //
-//   kzrqo317-inspect check|dump|stats [--json] [FILE|-]
+//   kzrqo317-inspect check|dump|stats [--json] [--scans] [FILE|-]
 //   kzrqo317-inspect render [--scale N] -o OUT.png [FILE|-]
 //
 // Exit status: 0 for a well-formed stream, 1 for a malformed one (the report
@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "render.h"
 #include "report.h"
 #include "stream.h"
@@ -23,15 +25,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kzrqo317-inspect check|dump|stats [--json] [FILE|-]\n"
+    "usage: kzrqo317-inspect check|dump|stats [--json] [--scans] [FILE|-]\n"
     "       kzrqo317-inspect render [--scale N] -o OUT.png [FILE|-]\n"
     "  check  exit 0 for a well-formed stream, 1 with its first fault\n"
     "  dump   one line per frame, with the decoded fields\n"
     "  stats  frames per letter, pages, scans, bytes, compression, dots per ink\n"
     "  render a PNG preview of each page: OUT.png, then OUT-2.png, OUT-3.png ...\n"
-    "  --json machine-readable output\n"
+    "  --json machine-readable output (stats: with every scan)\n"
+    "  --scans  stats: list each page's scans too\n"
     "  --scale N  one preview pixel per N x N raster pixels (default 5)\n"
-    "Reads standard input when FILE is missing or '-'.\n";
+    "Reads standard input when FILE is '-', or is missing and input is not a terminal.\n";
 
 bool readAll(std::FILE* file, std::vector<uint8_t>& bytes) {
     uint8_t chunk[65536];
@@ -93,9 +96,11 @@ int renderPreviews(const kzinspect::Stream& stream, const kzinspect::RenderOptio
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     }
     if (argc < 2) return usage(nullptr);
     kzinspect::Command command = kzinspect::Command::Check;
@@ -111,6 +116,7 @@ int main(int argc, char** argv) {
         return usage(("unknown sub-command '" + name + "'").c_str());
     }
     bool json = false;
+    bool scans = false;
     const char* path = nullptr;
     const char* output = nullptr;
     kzinspect::RenderOptions options;
@@ -118,6 +124,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--json" && !render) {
             json = true;
+        } else if (arg == "--scans" && command == kzinspect::Command::Stats && !render) {
+            scans = true;
         } else if (render && (arg == "-o" || arg == "--scale")) {
             if (i + 1 == argc) return usage(("'" + arg + "' needs a value").c_str());
             const char* value = argv[++i];
@@ -141,6 +149,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 #endif
+    // Nothing to read but a person at a terminal: say how to use it, do not wait.
+    if (path == nullptr && isatty(STDIN_FILENO)) return usage("no stream given");
     std::vector<uint8_t> bytes;
     const bool fromStdin = path == nullptr || std::strcmp(path, "-") == 0;
     std::FILE* file = fromStdin ? stdin : std::fopen(path, "rb");
@@ -156,7 +166,7 @@ int main(int argc, char** argv) {
     }
     const kzinspect::Stream stream = kzinspect::inspect(bytes);
     if (render) return renderPreviews(stream, options, output);
-    const std::string text = kzinspect::report(stream, command, json);
+    const std::string text = kzinspect::report(stream, command, json, scans);
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) != 0) return 2;
     return stream.ok() ? 0 : 1;

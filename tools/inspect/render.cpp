@@ -204,7 +204,10 @@ bool renderPages(const Stream& stream, const RenderOptions& options, std::vector
 
 std::string pagePath(const std::string& path, size_t index) {
     if (index == 0) return path;
-    const std::string suffix = "-" + std::to_string(index + 1);
+    // Appended, not "-" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) about
+    // operator+ of a literal and a temporary string.
+    std::string suffix(1, '-');
+    suffix += std::to_string(index + 1);
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
     const bool hasExtension =

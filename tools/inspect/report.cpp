@@ -114,7 +114,7 @@ std::string scanText(const Scan& scan, size_t number) {
     return out;
 }
 
-std::string statsText(const Stream& s) {
+std::string statsText(const Stream& s, bool scans) {
     const Totals t = total(s);
     std::string out = formatText(
         "stream: %zu bytes, %zu frames, %zu pages (%lld blank, %lld without 'N'), %lld scans\n",
@@ -135,7 +135,7 @@ std::string statsText(const Stream& s) {
             page.blank ? "blank"
                        : formatText("resolution 1200x%u", unsigned{page.resolution2}).c_str(),
             page.scans.size(), page.ended ? "" : ", no 'N'");
-        for (size_t k = 0; k < page.scans.size(); ++k) out += scanText(page.scans[k], k + 1);
+        for (size_t k = 0; scans && k < page.scans.size(); ++k) out += scanText(page.scans[k], k + 1);
     }
     if (s.error) out += errorLine(*s.error);
     return out;
@@ -320,14 +320,14 @@ std::string statsJson(const Stream& s) {
 
 }  // namespace
 
-std::string report(const Stream& stream, Command command, bool json) {
+std::string report(const Stream& stream, Command command, bool json, bool scans) {
     switch (command) {
         case Command::Check:
             return json ? checkJson(stream) : checkText(stream);
         case Command::Dump:
             return json ? dumpJson(stream) : dumpText(stream);
         case Command::Stats:
-            return json ? statsJson(stream) : statsText(stream);
+            return json ? statsJson(stream) : statsText(stream, scans);
     }
     return {};
 }

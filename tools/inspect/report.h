@@ -10,6 +10,7 @@ namespace kzinspect {
 
 enum class Command { Check, Dump, Stats };
 
-std::string report(const Stream& stream, Command command, bool json);
+// `scans` adds the scans of each page to the text of stats (JSON always has them).
+std::string report(const Stream& stream, Command command, bool json, bool scans = false);
 
 }  // namespace kzinspect

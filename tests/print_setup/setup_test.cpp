@@ -1,0 +1,147 @@
+// Page setup and the capability query, checked against the driver itself.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "kzrqo317/kzrqo317.h"
+#include "kzrqo317/print.h"
+#include "print/mode_tables.h"
+
+namespace {
+
+// The driver's own answer: does it start a page with these codes?
+int32_t driverInitPart(int16_t media, int16_t quality, bool mono, bool borderless, int16_t paper = 3) {
+    PrintInfo info{};
+    info.MediaType = media;
+    info.PrintQuality = quality;
+    info.Monochrome = mono;
+    info.MarginInfo = borderless;
+    info.PaperSize = paper;
+    uint32_t job = 0;
+    EXPECT_EQ(OutputOpen(&job), KZ_OPEN_OK);
+    EXPECT_EQ(OutputInitTwo(&job, &info, KZ_PRINTER_MODEL), KZ_OK);
+    const int32_t r = OutputInitPart(&job, &info);
+    OutputClose(&job);
+    return r;
+}
+
+TEST(PrintSetup, ModeTableAgreesWithTheDriverForEveryCode) {
+    for (int16_t media : {0, 1, 7, 8, 15, 16, 18, 22, 24, 26, 27, 28, 29, 36, 37, 99})
+        for (int16_t quality : {0, 3, 5, 10, 15})
+            for (bool mono : {false, true})
+                for (bool borderless : {false, true}) {
+                    const bool has = kzp::printMode(media, quality, mono, borderless) != kzp::kNoMode;
+                    EXPECT_EQ(driverInitPart(media, quality, mono, borderless), has ? KZ_OK : KZ_UNSUPPORTED)
+                        << "media " << media << " quality " << quality << " mono " << mono << " borderless "
+                        << borderless;
+                }
+}
+
+TEST(PrintSetup, EveryListedCombinationResolvesAndStartsAPage) {
+    size_t n = 0;
+    const kzp_mode_info* modes = kzp_modes(&n);
+    ASSERT_GT(n, 100u);
+    std::set<int> printModes;
+    for (size_t i = 0; i < n; ++i) {
+        const kzp_mode_info& m = modes[i];
+        kzp_settings s = kzp_settings_default();
+        s.paper = m.paper;
+        s.media = m.media;
+        s.quality = m.quality;
+        s.mono = m.mono;
+        s.borderless = m.borderless;
+        s.roll = m.roll;
+        kzp_page_format f;
+        char why[1024];
+        ASSERT_EQ(kzp_resolve(&s, &f, why, sizeof why), KZP_OK) << why;
+        EXPECT_EQ(f.mode.print_mode, m.print_mode);
+        EXPECT_GT(f.width_px, 0);
+        EXPECT_GT(f.height_px, 0);
+        EXPECT_LE(f.width_px, 6144 * m.xdpi / 600);
+        printModes.insert(m.print_mode);
+        if (m.roll == 0 && m.paper_code == 3) {
+            EXPECT_EQ(driverInitPart(m.media_code, m.quality_code, m.mono, m.borderless, m.paper_code), KZ_OK);
+        }
+    }
+    // Every mode some setting selects is offered (14 has no setting).
+    EXPECT_EQ(printModes, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15}));
+}
+
+TEST(PrintSetup, PageSizesAndResolutionsGiveThePapersPhysicalSize) {
+    kzp_settings s = kzp_settings_default();
+    kzp_page_format f;
+    // A4 borderless at high quality: 600 dpi, the printer's 4961 x 7016 plus 47 on each side.
+    s.borderless = 1;
+    s.quality = KZP_QUALITY_HIGH;
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode.print_mode, 15);
+    EXPECT_EQ(f.mode.xdpi, 600);
+    EXPECT_EQ(f.paper_width_px, 4961);
+    EXPECT_EQ(f.paper_height_px, 7016);
+    EXPECT_EQ(f.width_px, 4961 + 94);
+    EXPECT_EQ(f.left_px, -47);
+    // Normal on plain paper: lines and pixels at 300 dpi, margins of 5 mm.
+    s.borderless = 0;
+    s.quality = KZP_QUALITY_NORMAL;
+    s.paper = "na_letter_8.5x11in";
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode.print_mode, 1);
+    EXPECT_EQ(f.mode.xdpi, 300);
+    EXPECT_EQ(f.mode.ydpi, 300);
+    EXPECT_EQ(f.paper_width_px, 2550);
+    EXPECT_EQ(f.width_px, 2550 - 2 * 59);
+    EXPECT_NEAR(f.mode.margin_um[2], 4995, 1);
+    // Sizes without a code print with margins under the fitting code, and say so.
+    s.paper = "na_legal_8.5x14in";
+    s.quality = KZP_QUALITY_BEST;
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode.paper_code, 1);
+    EXPECT_EQ(f.paper_height_px, 8400);
+    // A landscape twin wider than the printer prints keeps its right part blank.
+    s.paper = "iso_a4-landscape_297x210mm";
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.left_px + f.width_px, 6144);
+    EXPECT_GT(f.mode.margin_um[1], 20000);
+    // The photo paper with the extra-dense mode gets it as best.
+    s.paper = "na_index-4x6_4x6in";
+    s.media = "photo-best";
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode.print_mode, 10);
+    EXPECT_EQ(f.mode.quality_code, 0);
+    s.media = "code-26";
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode.print_mode, 10);
+}
+
+TEST(PrintSetup, RefusalsNameWhatIsPossible) {
+    kzp_settings s = kzp_settings_default();
+    kzp_page_format f;
+    char why[1024];
+    const auto refused = [&](const char* paper, const char* media, kzp_quality q, int mono, int borderless) {
+        s.paper = paper;
+        s.media = media;
+        s.quality = q;
+        s.mono = mono;
+        s.borderless = borderless;
+        EXPECT_EQ(kzp_resolve(&s, &f, why, sizeof why), KZP_ERR_SETTINGS);
+        return std::string(why);
+    };
+    std::string m = refused("iso_a4_210x297mm", "photo", KZP_QUALITY_DRAFT, 0, 0);
+    EXPECT_NE(m.find("no draft quality"), std::string::npos) << m;
+    EXPECT_NE(m.find("colour with margins: high, best"), std::string::npos) << m;
+    EXPECT_NE(m.find("colour borderless: high, best"), std::string::npos) << m;
+    m = refused("iso_a4_210x297mm", "plain", KZP_QUALITY_HIGH, 1, 1);
+    EXPECT_NE(m.find("black-only with margins: draft, normal, high, best"), std::string::npos) << m;
+    m = refused("iso_a4_210x297mm", "normal-best", KZP_QUALITY_NORMAL, 0, 1);
+    EXPECT_NE(m.find("no borderless"), std::string::npos) << m;
+    EXPECT_EQ(m.find("borderless:"), std::string::npos) << m;
+    m = refused("na_legal_8.5x14in", "plain", KZP_QUALITY_NORMAL, 0, 1);
+    EXPECT_NE(m.find("colour with margins: draft, normal, high, best"), std::string::npos) << m;
+    m = refused("a4", "plain", KZP_QUALITY_NORMAL, 0, 0);
+    EXPECT_NE(m.find("iso_a4_210x297mm"), std::string::npos) << m;
+    m = refused("iso_a4_210x297mm", "glossy", KZP_QUALITY_NORMAL, 0, 0);
+    EXPECT_NE(m.find("photo-mono"), std::string::npos) << m;
+}
+
+}  // namespace
