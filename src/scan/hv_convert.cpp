@@ -130,6 +130,7 @@ inline int16_t placeLevels(uint8_t* out, uint8_t source, const uint16_t* levels,
     constexpr int kPixels = 8 / Bits;
     constexpr unsigned kLevelMask = (1u << Bits) - 1;
     unsigned dots = 0;
+    #pragma GCC unroll 8
     for (int k = 0; k < kPixels; ++k) {
         const unsigned level = (source >> (8 - Bits * (k + 1))) & kLevelMask;
         dots = dots << 1 | ((levels[k] >> level) & 1u);
@@ -157,6 +158,7 @@ inline unsigned levelDots(uint8_t b, const uint16_t* levels) {
     constexpr int kPixels = 8 / Bits;
     constexpr unsigned kLevelMask = (1u << Bits) - 1;
     unsigned dots = 0;
+    #pragma GCC unroll 8
     for (int k = 0; k < kPixels; ++k) dots = dots << 1 | ((levels[k] >> ((b >> (8 - Bits * (k + 1))) & kLevelMask)) & 1u);
     return dots;
 }
@@ -174,6 +176,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
     auto positionOf = [&](int m) { return Backward ? at - static_cast<unsigned>(m * kPixels) : at + m * kPixels; };
     int dots = 0;
     if constexpr (Bits == 1) {
+        #pragma GCC unroll 8
         for (int m = 0; m < kChunkBytes; ++m) {
             const uint8_t b = byteAt(m);
             if (b == 0) continue;
@@ -188,8 +191,10 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
     } else {
         // Output bytes of 8 pixels: Bits = 2 takes two source bytes each, Bits = 4 four.
         constexpr int kPerOut = 8 / kPixels;
+        #pragma GCC unroll 8
         for (int d = 0; d < kChunkBytes / kPerOut; ++d) {
             unsigned out = 0;
+            #pragma GCC unroll 8
             for (int n = 0; n < kPerOut; ++n) {
                 const int m = d * kPerOut + n;
                 const unsigned bits = levelDots<Bits>(byteAt(m), pass.levels + positionOf(m));
