@@ -1,6 +1,8 @@
-# The two set-up commands of the README.
-.PHONY: demo check
+# The set-up commands of the README (demo, check) and the Debian packages.
+.PHONY: demo check package
 demo:
 	scripts/demo.sh
 check:
 	scripts/check.sh
+package:
+	scripts/package.sh

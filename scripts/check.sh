@@ -31,6 +31,11 @@ if [[ " ${presets[*]} " == *" default "* && " ${presets[*]} " == *" i386 "* ]]; 
   cmp <(build/default/tests/golden_streams) <("${emulator[@]}" build/i386/tests/golden_streams)
   echo "identical"
 fi
+# The Debian packages (make package) install into a scratch root with the
+# files where a program built against them expects them.
+echo "== packages"
+scripts/package.sh
+tests/install/package_test.sh build/packages
 # The clang build carries the fuzzers: give each a short run.
 for preset in "${presets[@]}"; do
   if [ "$preset" = clang ]; then

@@ -49,7 +49,7 @@ scripts/install-deps.sh --demo
 echo "building the library and tools (build/release) ..."
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! { cmake --preset release && cmake --build --preset release; } >"$log" 2>&1; then
+if ! { cmake --preset release && cmake --build --preset release --target kzrqo317-demo kzrqo317-inspect; } >"$log" 2>&1; then
   tail -n 30 "$log" >&2
   exit 1
 fi

@@ -4,13 +4,21 @@
 #
 #   install-deps.sh          everything `make check` needs
 #   install-deps.sh --demo   only what `make demo` needs (compiler, CMake, Ninja, libpng)
+#   install-deps.sh --package  what `make package` needs
 #
 # qemu-user is added only where the kernel cannot run 32-bit programs (or with
 # KZ_FORCE_EMULATOR=ON): the 32-bit tests then run under qemu-i386.
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
-check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils
-                liblcms2-dev)
+package_packages=(dpkg-dev file)
+check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
+                liblcms2-dev
+                # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
+                libjpeg-dev libpixman-1-dev libcups2-dev ghostscript
+                # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
+                cups cups-client cups-filters cups-ppdc jq
+                # the printer application and its end-to-end tests
+                libpappl-dev cups-ipp-utils chromium)
 
 install_missing() {
   local missing=() p
@@ -40,11 +48,11 @@ needs_emulator() {
   return $status
 }
 
-if [ "${1:-}" = --demo ]; then
-  install_missing "${demo_packages[@]}"
-  exit 0
-fi
-install_missing "${demo_packages[@]}" "${check_packages[@]}"
+case ${1:-} in
+  --demo) install_missing "${demo_packages[@]}"; exit 0 ;;
+  --package) install_missing "${demo_packages[@]}" "${package_packages[@]}"; exit 0 ;;
+esac
+install_missing "${demo_packages[@]}" "${package_packages[@]}" "${check_packages[@]}"
 if [ "${KZ_FORCE_EMULATOR:-OFF}" = ON ] || needs_emulator; then
   install_missing qemu-user
 fi

@@ -1,0 +1,203 @@
+// Model 317 as PAPPL sees it: sizes, sources, media types, colour modes and
+// resolutions, all from the pipeline's capability query.
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app.h"
+
+namespace kzapp {
+namespace {
+
+constexpr const char* kSheetSource = "main";
+constexpr const char* kRollSource = "main-roll";
+
+// Rounded up: a margin PAPPL announces must be at least the real one.
+int hundredthsMm(int32_t pixels, int32_t dpi) { return dpi > 0 ? static_cast<int>((pixels * 2540LL + dpi - 1) / dpi) : 0; }
+
+// The raster resolutions the modes print at, coarsest first; PAPPL maps
+// print-quality onto this list (draft the first, high the last) and the
+// raster callbacks resample whatever arrives to the mode's own resolution.
+std::vector<std::pair<int, int>> resolutions() {
+    size_t count = 0;
+    const kzp_mode_info* modes = kzp_modes(&count);
+    std::set<std::pair<long, std::pair<int, int>>> byArea;
+    for (size_t i = 0; i < count; ++i)
+        byArea.insert({static_cast<long>(modes[i].xdpi) * modes[i].ydpi, {modes[i].xdpi, modes[i].ydpi}});
+    std::vector<std::pair<int, int>> all;
+    for (const auto& entry : byArea) all.push_back(entry.second);
+    // At most PAPPL_MAX_RESOLUTION: keep the coarsest, the finest and the
+    // ones in between that are evenly spread.
+    if (all.size() > PAPPL_MAX_RESOLUTION) {
+        std::vector<std::pair<int, int>> kept;
+        for (int i = 0; i < PAPPL_MAX_RESOLUTION; ++i)
+            kept.push_back(all[i * (all.size() - 1) / (PAPPL_MAX_RESOLUTION - 1)]);
+        all = kept;
+    }
+    return all;
+}
+
+bool anyMode(bool (*test)(const kzp_mode_info&)) {
+    size_t count = 0;
+    const kzp_mode_info* modes = kzp_modes(&count);
+    return std::any_of(modes, modes + count, test);
+}
+
+void fillReadyMedia(pappl_media_col_t& col, const kzp_paper& paper, const char* source, const char* type,
+                    const pappl_pr_driver_data_t& driver) {
+    col = {};
+    papplCopyString(col.size_name, paper.pwg_name, sizeof col.size_name);
+    col.size_width = paper.width_um / 10;
+    col.size_length = paper.height_um / 10;
+    col.left_margin = col.right_margin = driver.left_right;
+    col.top_margin = col.bottom_margin = driver.bottom_top;
+    papplCopyString(col.source, source, sizeof col.source);
+    papplCopyString(col.type, type, sizeof col.type);
+}
+
+void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
+    // The printer has no light or sound to drive: say it in the log, which the
+    // web interface shows.
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: %s", message && *message ? message : "here I am");
+}
+
+bool status(pappl_printer_t*) { return true; }
+
+}  // namespace
+
+bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, const char*,
+                pappl_pr_driver_data_t* driver, ipp_t**, void*) {
+    if (std::strcmp(driver_name, kDriverName) != 0) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "No driver named '%s'; this application has '%s'.",
+                 driver_name, kDriverName);
+        return false;
+    }
+    driver->identify_cb = identify;
+    driver->printfile_cb = printRawFile;
+    driver->rstartjob_cb = rasterStartJob;
+    driver->rstartpage_cb = rasterStartPage;
+    driver->rwriteline_cb = rasterWriteLine;
+    driver->rendpage_cb = rasterEndPage;
+    driver->rendjob_cb = rasterEndJob;
+    driver->status_cb = status;
+    driver->testpage_cb = writeTestPage;
+    driver->format = kNativeFormat;
+    papplCopyString(driver->make_and_model, "Serial inkjet model 317", sizeof driver->make_and_model);
+    driver->ppm = 6;
+    driver->ppm_color = 4;
+    driver->orient_default = IPP_ORIENT_NONE;
+    driver->content_default = PAPPL_CONTENT_AUTO;
+    driver->scaling_default = PAPPL_SCALING_AUTO;
+    driver->quality_default = IPP_QUALITY_NORMAL;
+    driver->duplex = PAPPL_DUPLEX_NONE;
+    driver->sides_supported = PAPPL_SIDES_ONE_SIDED;
+    driver->sides_default = PAPPL_SIDES_ONE_SIDED;
+    driver->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+    driver->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+    // The pipeline separates colour itself: it takes sRGB and sGray pages.
+    driver->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8;
+
+    const bool colour = anyMode([](const kzp_mode_info& m) { return m.mono == 0; });
+    const bool mono = anyMode([](const kzp_mode_info& m) { return m.mono != 0; });
+    const bool roll = anyMode([](const kzp_mode_info& m) { return m.roll != 0; });
+    driver->color_supported = PAPPL_COLOR_MODE_AUTO | (colour ? PAPPL_COLOR_MODE_COLOR : 0) |
+                              (mono ? PAPPL_COLOR_MODE_MONOCHROME : 0);
+    driver->color_default = PAPPL_COLOR_MODE_AUTO;
+    driver->kind = PAPPL_KIND_DOCUMENT | PAPPL_KIND_PHOTO | (roll ? PAPPL_KIND_ROLL : 0);
+
+    const auto dpis = resolutions();
+    driver->num_resolution = static_cast<int>(dpis.size());
+    for (size_t i = 0; i < dpis.size(); ++i) {
+        driver->x_resolution[i] = dpis[i].first;
+        driver->y_resolution[i] = dpis[i].second;
+    }
+
+    // Margins: the default page's (PAPPL takes one pair for every size).
+    kzp_settings defaults = kzp_settings_default();
+    kzp_page_format format{};
+    char why[512];
+    if (kzp_resolve(&defaults, &format, why, sizeof why) != KZP_OK) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "The default settings do not print: %s", why);
+        return false;
+    }
+    driver->x_default = format.mode.xdpi;
+    driver->y_default = format.mode.ydpi;
+    const int32_t right = format.paper_width_px - format.width_px - format.left_px;
+    const int32_t bottom = format.paper_height_px - format.height_px - format.top_px;
+    driver->left_right = hundredthsMm(std::max(format.left_px, right), format.mode.xdpi);
+    driver->bottom_top = hundredthsMm(std::max(format.top_px, bottom), format.mode.ydpi);
+
+    size_t numPapers = 0;
+    const kzp_paper* papers = kzp_papers(&numPapers);
+    const kzp_paper* defaultPaper = nullptr;
+    const kzp_paper* rollPaper = nullptr;
+    size_t numModes = 0;
+    const kzp_mode_info* modes = kzp_modes(&numModes);
+    driver->borderless = false;
+    for (size_t i = 0; i < numPapers && driver->num_media < PAPPL_MAX_MEDIA; ++i) {
+        // Sizes known only by their code have no PWG name to offer.
+        if (!pwgMediaForPWG(papers[i].pwg_name)) continue;
+        driver->media[driver->num_media++] = papers[i].pwg_name;
+        driver->borderless = driver->borderless || papers[i].borderless;
+        if (defaults.paper && !std::strcmp(papers[i].pwg_name, defaults.paper)) defaultPaper = &papers[i];
+        for (size_t m = 0; m < numModes && !rollPaper; ++m)
+            if (modes[m].roll && modes[m].paper_code == papers[i].code) rollPaper = &papers[i];
+    }
+    if (!defaultPaper && numPapers > 0) defaultPaper = &papers[0];
+
+    size_t numTypes = 0;
+    const kzp_media* types = kzp_media_types(&numTypes);
+    for (size_t i = 0; i < numTypes && driver->num_type < PAPPL_MAX_TYPE; ++i) {
+        // "code-N" types are raw codes for experts, not names for IPP clients.
+        if (std::strncmp(types[i].name, "code-", 5) == 0) continue;
+        driver->type[driver->num_type++] = types[i].name;
+    }
+    if (!defaultPaper || driver->num_type == 0) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "The pipeline lists no paper sizes or media types.");
+        return false;
+    }
+    const char* defaultType = defaults.media ? defaults.media : driver->type[0];
+
+    driver->source[driver->num_source++] = kSheetSource;
+    fillReadyMedia(driver->media_ready[0], *defaultPaper, kSheetSource, defaultType, *driver);
+    if (rollPaper) {
+        driver->source[driver->num_source++] = kRollSource;
+        fillReadyMedia(driver->media_ready[1], *rollPaper, kRollSource, defaultType, *driver);
+    }
+    driver->media_default = driver->media_ready[0];
+    return true;
+}
+
+// Auto-add: every key of the configured partial device ID must be in the
+// device's ID with the same value (case does not matter).
+const char* matchAutoAdd(const char*, const char*, const char* device_id, void* data) {
+    const auto* config = static_cast<const Config*>(data);
+    if (!config || config->autoAddMatch.empty() || !device_id) return nullptr;
+    cups_option_t* want = nullptr;
+    cups_option_t* have = nullptr;
+    const int numWant = papplDeviceParseID(config->autoAddMatch.c_str(), &want);
+    const int numHave = papplDeviceParseID(device_id, &have);
+    // The long and the short key name mean the same.
+    auto lookup = [&](const char* key) -> const char* {
+        static const char* const aliases[][2] = {{"MFG", "MANUFACTURER"}, {"MDL", "MODEL"}, {"CMD", "COMMAND SET"}};
+        if (const char* v = cupsGetOption(key, numHave, have)) return v;
+        for (const auto& alias : aliases) {
+            if (!strcasecmp(key, alias[0])) return cupsGetOption(alias[1], numHave, have);
+            if (!strcasecmp(key, alias[1])) return cupsGetOption(alias[0], numHave, have);
+        }
+        return nullptr;
+    };
+    bool match = numWant > 0;
+    for (int i = 0; i < numWant && match; ++i) {
+        const char* value = lookup(want[i].name);
+        match = value && !strcasecmp(value, want[i].value);
+    }
+    cupsFreeOptions(numWant, want);
+    cupsFreeOptions(numHave, have);
+    return match ? kDriverName : nullptr;
+}
+
+}  // namespace kzapp

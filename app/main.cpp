@@ -1,0 +1,46 @@
+// kzrqo317-printer-app: an IPP Everywhere printer application for model 317.
+//
+//   kzrqo317-printer-app server -o server-port=8317     # start it
+//   kzrqo317-printer-app add -d inkjet -m kzrqo317 -v usb://...   # add a printer
+//
+// The main loop gives the standard sub-commands (server, add, submit, jobs,
+// printers, shutdown, ...); system.cpp reads the server's options.
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+
+namespace {
+
+pappl_pr_driver_t kDrivers[] = {
+    {kzapp::kDriverName, "Serial inkjet, model 317", nullptr, nullptr},
+};
+
+// Auto-add is off unless a device ID to match is given: -o auto-add=ID on the
+// command line, or KZRQO317_AUTO_ADD in the environment (the option wins).
+std::string autoAddMatch(int argc, char* argv[]) {
+    constexpr const char* kKey = "auto-add=";
+    std::string match;
+    if (const char* env = std::getenv("KZRQO317_AUTO_ADD")) match = env;
+    for (int i = 1; i < argc; ++i) {
+        const char* value = nullptr;
+        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) value = argv[++i];
+        else if (std::strncmp(argv[i], "-o", 2) == 0) value = argv[i] + 2;
+        if (value && std::strncmp(value, kKey, std::strlen(kKey)) == 0) match = value + std::strlen(kKey);
+    }
+    return match;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    static kzapp::Config config;
+    config.autoAddMatch = autoAddMatch(argc, argv);
+    config.drivers = kDrivers;
+    config.numDrivers = static_cast<int>(sizeof kDrivers / sizeof kDrivers[0]);
+    // The web interface needs a footer: PAPPL 1.3 crashes looking up a missing one.
+    return papplMainloop(argc, argv, KZ_APP_VERSION, "kzrqo317 printer application " KZ_APP_VERSION,
+                         config.numDrivers, config.drivers,
+                         kzapp::matchAutoAdd, kzapp::fillDriver, nullptr, nullptr,
+                         kzapp::createSystem, kzapp::printUsage, &config);
+}

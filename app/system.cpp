@@ -1,0 +1,129 @@
+// The server's system: listeners, spool, log, authentication and the state
+// file, from `server -o NAME=VALUE` options and the environment.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+
+namespace kzapp {
+namespace {
+
+const char* option(const char* name, int num_options, cups_option_t* options) {
+    const char* value = cupsGetOption(name, num_options, options);
+    return value && *value ? value : nullptr;
+}
+
+bool isLoopback(const std::string& host) {
+    return host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0 ||
+           host.rfind("/", 0) == 0;
+}
+
+// Where printers, their settings and jobs are kept between runs: the
+// state-file option, else KZRQO317_STATE_FILE, else the place PAPPL's own
+// main loop would use (/var/lib as root, the user's configuration otherwise).
+std::string stateFile(int num_options, cups_option_t* options) {
+    if (const char* path = option("state-file", num_options, options)) return path;
+    if (const char* path = std::getenv("KZRQO317_STATE_FILE"); path && *path) return path;
+    if (getuid() == 0) return std::string("/var/lib/") + kAppName + ".state";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return std::string(xdg) + "/" + kAppName + ".state";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "/tmp") + "/.config/" + kAppName + ".state";
+}
+
+bool saveState(pappl_system_t* system, void* path) {
+    return papplSystemSaveState(system, static_cast<const char*>(path));
+}
+
+pappl_loglevel_t logLevel(const char* name) {
+    if (!name) return PAPPL_LOGLEVEL_INFO;
+    if (!std::strcmp(name, "debug")) return PAPPL_LOGLEVEL_DEBUG;
+    if (!std::strcmp(name, "warn")) return PAPPL_LOGLEVEL_WARN;
+    if (!std::strcmp(name, "error")) return PAPPL_LOGLEVEL_ERROR;
+    if (!std::strcmp(name, "fatal")) return PAPPL_LOGLEVEL_FATAL;
+    return PAPPL_LOGLEVEL_INFO;
+}
+
+}  // namespace
+
+void printUsage(void*) {
+    std::printf(
+        "Usage: %s SUB-COMMAND [OPTIONS] [FILES]\n"
+        "Sub-commands: add, autoadd, cancel, default, delete, devices, drivers, jobs, modify,\n"
+        "              options, printers, server, shutdown, status, submit\n"
+        "Server options (-o NAME=VALUE):\n"
+        "  server-port=N          TCP port (default 8317)\n"
+        "  listen-hostname=HOST   address to listen on (default localhost; '*' for all)\n"
+        "  server-hostname=HOST   host name in printer URIs\n"
+        "  spool-directory=DIR    where jobs are spooled\n"
+        "  log-file=FILE          log file ('-' for standard error)\n"
+        "  log-level=LEVEL        fatal, error, warn, info or debug\n"
+        "  state-file=FILE        printers and settings (or KZRQO317_STATE_FILE)\n"
+        "  auth-service=SERVICE   PAM service that authenticates administrators\n"
+        "  admin-group=GROUP      group whose members may administer the system\n"
+        "  auto-add=ID            auto-add USB printers whose IEEE 1284 device ID has these\n"
+        "                         keys, e.g. 'MFG:Maker;MDL:Model;' (or KZRQO317_AUTO_ADD)\n"
+        "Listening beyond localhost needs auth-service: anyone may print, only\n"
+        "administrators may change the system.\n",
+        kAppName);
+}
+
+pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data) {
+    auto* config = static_cast<Config*>(data);
+    const char* portText = option("server-port", num_options, options);
+    const int port = portText ? std::atoi(portText) : 8317;
+    if (port < 1 || port > 65535) {
+        std::fprintf(stderr, "%s: server-port must be 1..65535, not '%s'\n", kAppName, portText);
+        return nullptr;
+    }
+    const char* listenText = option("listen-hostname", num_options, options);
+    const std::string listen = listenText ? listenText : "localhost";
+    const char* authService = option("auth-service", num_options, options);
+    if (!isLoopback(listen) && !authService) {
+        std::fprintf(stderr,
+                     "%s: listening on '%s' reaches beyond this machine; give -o auth-service=login "
+                     "(a PAM service) and -o admin-group=GROUP so that only administrators change "
+                     "printers and settings\n",
+                     kAppName, listen.c_str());
+        return nullptr;
+    }
+
+    pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    if (authService) soptions |= PAPPL_SOPTIONS_WEB_REMOTE;
+    pappl_system_t* system = papplSystemCreate(
+        soptions, kAppName, port, "_print,_universal", option("spool-directory", num_options, options),
+        option("log-file", num_options, options), logLevel(option("log-level", num_options, options)),
+        authService, false);
+    if (!system) return nullptr;
+    if (!papplSystemAddListeners(system, listen == "*" ? nullptr : listen.c_str())) {
+        std::fprintf(stderr, "%s: cannot listen on %s port %d\n", kAppName, listen.c_str(), port);
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    if (const char* host = option("server-hostname", num_options, options)) papplSystemSetHostName(system, host);
+    if (const char* group = option("admin-group", num_options, options)) papplSystemSetAdminGroup(system, group);
+    // Pages of images: enough for a 600 dpi poster, not enough to exhaust memory.
+    papplSystemSetMaxImageSize(system, 512u * 1024u * 1024u, 16384, 16384);
+
+    papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, nullptr,
+                                 fillDriver, data);
+    // Registered for the driver's own format, these come before PAPPL's
+    // built-in PNG reader.
+    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printPng, nullptr);
+    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
+
+    // The path lives as long as the system.
+    static std::string statePath;
+    statePath = stateFile(num_options, options);
+    if (!papplSystemLoadState(system, statePath.c_str())) papplSystemSetDNSSDName(system, "kzrqo317 Printer App");
+    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(statePath.c_str()));
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "State file: %s", statePath.c_str());
+    return system;
+}
+
+}  // namespace kzapp

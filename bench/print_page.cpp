@@ -1,0 +1,108 @@
+// One A4 photo page per print mode, 8-bit RGB to printer bytes (the whole
+// job), and the pipeline's own share of it (separation and halftoning
+// without the driver).  `kzrqo317-print --benchmark` prints the same whole
+// page figures as a table.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+#include "kzrqo317/print.h"
+#include "print/colour.h"
+#include "print/halftone.h"
+#include "tools/print/photo_page.h"
+
+namespace {
+
+struct Page {
+    kzp_settings settings;
+    kzp_page_format format;
+    std::vector<uint8_t> rgb;
+};
+
+const Page& pageFor(int printMode) {
+    static std::map<int, Page> pages;
+    auto& page = pages[printMode];
+    if (page.rgb.empty()) {
+        size_t n = 0;
+        const kzp_mode_info* modes = kzp_modes(&n);
+        for (size_t i = 0; i < n; ++i) {
+            const kzp_mode_info& m = modes[i];
+            if (m.print_mode != printMode || m.paper_code != 3 || m.roll) continue;
+            page.settings = kzp_settings_default();
+            page.settings.media = m.media;
+            page.settings.quality = m.quality;
+            page.settings.mono = m.mono;
+            page.settings.borderless = m.borderless;
+            kzp_resolve(&page.settings, &page.format, nullptr, 0);
+            page.rgb = kzprint::photoPage(page.format.width_px, page.format.height_px);
+            break;
+        }
+    }
+    return page;
+}
+
+int countBytes(void* ctx, const uint8_t*, size_t size) {
+    *static_cast<uint64_t*>(ctx) += size;
+    return 0;
+}
+
+void WholePage(benchmark::State& state) {
+    const Page& page = pageFor(int(state.range(0)));
+    const kzp_page_format& f = page.format;
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        kzp_sink sink{-1, countBytes, &bytes};
+        kzp_job* job = kzp_job_open(&page.settings, &sink, nullptr, 0);
+        kzp_job_begin_page(job, KZP_INPUT_RGB8, f.width_px, f.height_px);
+        for (int32_t y = 0; y < f.height_px; ++y)
+            kzp_job_write_line(job, page.rgb.data() + size_t(y) * size_t(f.width_px) * 3);
+        kzp_job_end_page(job);
+        if (kzp_job_close(job) != KZP_OK) state.SkipWithError("the job failed");
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(double(f.width_px) * f.height_px / 1e6,
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void SeparateAndHalftone(benchmark::State& state) {
+    const Page& page = pageFor(int(state.range(0)));
+    const kzp_page_format& f = page.format;
+    const bool quality = f.mode.quality >= KZP_QUALITY_HIGH;
+    for (auto _ : state) {
+        std::string error;
+        auto separator = kzp::Separator::make(f.mode, KZP_INPUT_RGB8, nullptr, &error);
+        std::unique_ptr<kzp::Halftoner> halftoner[7];
+        std::vector<uint8_t> amount[7], level[7];
+        uint8_t* out[7] = {};
+        for (int p = 0; p < 7; ++p) {
+            if (!f.mode.bit_depth[p]) continue;
+            kzp::InkLevels l;
+            l.bits = f.mode.bit_depth[p];
+            l.printable = f.mode.levels[p];
+            std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), l.drops);
+            halftoner[p] = kzp::Halftoner::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast, l,
+                                                p, f.width_px);
+            amount[p].resize(size_t(f.width_px));
+            level[p].resize(size_t(f.width_px));
+            out[p] = amount[p].data();
+        }
+        for (int32_t y = 0; y < f.height_px; ++y) {
+            separator->line(page.rgb.data() + size_t(y) * size_t(f.width_px) * 3, f.width_px, out);
+            for (int p = 0; p < 7; ++p)
+                if (halftoner[p]) halftoner[p]->line(y, amount[p].data(), level[p].data());
+        }
+        benchmark::DoNotOptimize(level);
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(double(f.width_px) * f.height_px / 1e6,
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void everyMode(benchmark::internal::Benchmark* b) {
+    for (int mode : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15}) b->Arg(mode);
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+}
+
+BENCHMARK(WholePage)->Apply(everyMode);
+BENCHMARK(SeparateAndHalftone)->Apply(everyMode);
+
+}  // namespace

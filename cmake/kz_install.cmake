@@ -1,0 +1,75 @@
+# Install layout shared by every library and program of the project.
+#
+# Each part installs its own files with install() rules and a COMPONENT of
+# its own; cmake/packaging.cmake turns each component into one Debian package.
+# Components so far:
+#   lib    libkzrqo317.so.1 (the shared library and its SONAME link)
+#   dev    public headers, libkzrqo317.so, kzrqo317.pc, the CMake package
+#   tools  kzrqo317-demo, kzrqo317-inspect and their man pages
+# A library of the project exports its targets into an export set installed
+# as ${KZ_INSTALL_CMAKEDIR}/kzrqo317-<part>-targets.cmake (namespace
+# kzrqo317::); find_package(kzrqo317) loads every such file it finds, after
+# the core's own.
+include(GNUInstallDirs)
+set(KZ_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kzrqo317)
+
+# Installed programs find the project's libraries next to them when the
+# library directory is not one the system searches (e.g. under /usr/local or a
+# private prefix); packages for /usr get no run path.
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  list(FIND CMAKE_C_IMPLICIT_LINK_DIRECTORIES "${CMAKE_INSTALL_FULL_LIBDIR}" system_dir)
+  if(system_dir EQUAL -1)
+    file(RELATIVE_PATH libdir_from_bindir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
+    set(CMAKE_INSTALL_RPATH "$ORIGIN/${libdir_from_bindir}")
+  endif()
+endif()
+
+# kz_install_pkgconfig(<name> LIBRARY <link name> DESCRIPTION <text> COMPONENT <component>
+#                      [REQUIRES <modules...>] [REQUIRES_PRIVATE <modules...>])
+# Writes and installs <name>.pc.  Paths are relative to the file's own place
+# (${pcfiledir}), so an installed tree can be moved or unpacked anywhere.
+function(kz_install_pkgconfig name)
+  cmake_parse_arguments(PC "" "LIBRARY;DESCRIPTION;COMPONENT" "REQUIRES;REQUIRES_PRIVATE" ${ARGN})
+  set(pcdir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+    set(PC_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+  else()
+    file(RELATIVE_PATH up /prefix/${pcdir} /prefix)
+    string(REGEX REPLACE "/$" "" up "${up}")
+    set(PC_PREFIX "\${pcfiledir}/${up}")
+    set(PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  endif()
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+    set(PC_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR})
+  else()
+    set(PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+  endif()
+  list(JOIN PC_REQUIRES ", " PC_REQUIRES)
+  list(JOIN PC_REQUIRES_PRIVATE ", " PC_REQUIRES_PRIVATE)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/pkgconfig.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${pcdir} COMPONENT ${PC_COMPONENT})
+endfunction()
+
+# kz_package(<component> NAME <Debian package> SECTION <section> SUMMARY <one line>
+#            [DESCRIPTION <paragraph>] [DEPENDS <components>...] [EXTRA_DEPENDS <Debian packages>...])
+# Makes the install component <component> one Debian package of `make
+# package` (cmake/packaging.cmake).  DEPENDS names components of this project
+# it needs, at exactly this version; the shared libraries its programs link
+# are found by dpkg-shlibdeps.  A shared library package is named for its
+# SONAME (libkzrqo317-print-1 for libkzrqo317-print.so.1) and gets a shlibs
+# file.  No semicolons in the texts (CMake would split them).  Example, for the print pipeline:
+#   install(TARGETS kzrqo317-print EXPORT kzrqo317-print-targets
+#     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT print-lib NAMELINK_COMPONENT print-dev)
+#   kz_package(print-lib NAME libkzrqo317-print-1 SECTION libs SUMMARY "..." DEPENDS lib)
+#   kz_package(print-dev NAME libkzrqo317-print-dev SECTION libdevel SUMMARY "..." DEPENDS print-lib dev)
+function(kz_package component)
+  cmake_parse_arguments(P "" "NAME;SECTION;SUMMARY;DESCRIPTION" "DEPENDS;EXTRA_DEPENDS" ${ARGN})
+  if(NOT P_NAME OR NOT P_SECTION OR NOT P_SUMMARY)
+    message(FATAL_ERROR "kz_package(${component}): NAME, SECTION and SUMMARY are needed")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY KZ_PACKAGED_COMPONENTS ${component})
+  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS)
+    set_property(GLOBAL PROPERTY KZ_PACKAGE_${component}_${key} "${P_${key}}")
+  endforeach()
+endfunction()

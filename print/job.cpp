@@ -1,0 +1,227 @@
+// Streaming: drives the driver's job calls and hands its output to the sink.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kzrqo317/kzrqo317.h"
+#include "kzrqo317/print.h"
+#include "print/colour.h"
+#include "print/halftone.h"
+#include "print/job_observer.h"
+#include "print/mode_tables.h"
+#include "print/setup.h"
+#include "print/driver_job.h"
+
+struct kzp_job {
+    kzp::Setup setup;
+    kzp_settings settings{};
+    std::string iccPath;
+    kzp_sink sink{};
+    kzp::DriverJob driver;
+    std::string message;
+    kzp_status failure = KZP_OK;
+    bool finished = false;
+    kzp_status finishResult = KZP_OK;
+
+    // The page being printed.
+    bool pageOpen = false;
+    int pages = 0;
+    kzp_input input = KZP_INPUT_RGB8;
+    int32_t width = 0, height = 0, nextLine = 0;
+    std::unique_ptr<kzp::Separator> separator;
+    std::unique_ptr<kzp::Halftoner> halftoner[7];
+    std::vector<uint8_t> amount[7], level[7], packed[7];
+    kzp::LineObserver observer;
+
+    kzp_status fail(kzp_status status, std::string why) {
+        if (failure == KZP_OK) {
+            failure = status;
+            message = std::move(why);
+        }
+        return failure;
+    }
+};
+
+namespace {
+
+bool ordered(kzp_job* job) { return job && job->failure == KZP_OK; }
+
+kzp_status failedDriver(kzp_job* job) {
+    const kzp::DriverJob& d = job->driver;
+    return job->fail(d.status(), d.message());
+}
+
+// Packs `n` levels into a plane's bit depth, pixel 0 in the high bits, from column `column`.
+void pack(const uint8_t* level, int32_t n, int bits, int32_t column, uint8_t* out) {
+    const int perByte = 8 / bits;
+    for (int32_t x = 0; x < n; ++x) {
+        const uint8_t v = level[x];
+        if (v == 0) continue;
+        const int32_t c = column + x;
+        const int shift = 8 - bits * (c % perByte + 1);
+        out[c / perByte] = uint8_t(out[c / perByte] | (v << shift));
+    }
+}
+
+}  // namespace
+
+namespace kzp {
+void setLineObserver(kzp_job* job, LineObserver observer) { job->observer = std::move(observer); }
+
+int dotsPerPixel(const kzp_mode_info& mode, int plane) {
+    if (lineMultiplier(mode.media_code, mode.quality_code) == 1) return 1;
+    const int widened = qualityIndex(mode.quality_code) == 1 ? 2 : 1;
+    return plane == 3 ? widened : 2 * widened;
+}
+}  // namespace kzp
+
+extern "C" {
+
+KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, char* message, size_t size) {
+    const auto refuse = [&](const std::string& why) -> kzp_job* {
+        if (message && size) std::snprintf(message, size, "%s", why.c_str());
+        return nullptr;
+    };
+    if (!s || !sink) return refuse("no settings or no sink");
+    if (!sink->write && sink->fd < 0) return refuse("the sink has neither a callback nor a file descriptor");
+    auto job = std::make_unique<kzp_job>();
+    std::string why;
+    if (!kzp::resolveSetup(*s, job->setup, why)) return refuse(why);
+    job->settings = *s;
+    if (s->icc_profile) job->iccPath = s->icc_profile;
+    job->settings.icc_profile = job->iccPath.empty() ? nullptr : job->iccPath.c_str();
+    job->sink = *sink;
+    if (!job->driver.open(job->setup, job->sink)) return refuse(job->driver.message());
+    if (message && size) message[0] = '\0';
+    return job.release();
+}
+
+KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t width, int32_t height) {
+    if (!job) return KZP_ERR_ORDER;
+    if (!ordered(job)) return job->failure;
+    if (job->finished || job->pageOpen) return job->fail(KZP_ERR_ORDER, "a page was begun while another was open");
+    const kzp_page_format& f = job->setup.format;
+    if (input < KZP_INPUT_GRAY8 || input > KZP_INPUT_BLACK1)
+        return job->fail(KZP_ERR_INPUT, "unknown input format " + std::to_string(int(input)));
+    if (width < 1 || height < 1 || width > f.width_px || height > f.height_px)
+        return job->fail(KZP_ERR_INPUT, "a page of " + std::to_string(width) + " x " + std::to_string(height) +
+                                            " pixels does not fit the printable area of " +
+                                            std::to_string(f.width_px) + " x " + std::to_string(f.height_px));
+    std::string why;
+    job->separator = kzp::Separator::make(f.mode, input, job->settings.icc_profile, &why);
+    if (!job->separator) return job->fail(KZP_ERR_PROFILE, why.empty() ? "the colour profile cannot be used" : why);
+    const kzp_dither d = job->settings.dither;
+    const bool quality = d == KZP_DITHER_QUALITY || (d == KZP_DITHER_AUTO && f.mode.quality >= KZP_QUALITY_HIGH);
+    const int32_t lineBytes = job->setup.rasterWidth + 8;
+    for (int p = 0; p < 7; ++p) {
+        job->halftoner[p].reset();
+        if (!f.mode.bit_depth[p]) continue;
+        kzp::InkLevels levels;
+        levels.bits = f.mode.bit_depth[p];
+        levels.printable = f.mode.levels[p];
+        std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), levels.drops);
+        job->halftoner[p] = kzp::Halftoner::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast,
+                                                 levels, p, width);
+        job->amount[p].assign(size_t(width), 0);
+        job->level[p].assign(size_t(width), 0);
+        job->packed[p].assign(size_t(lineBytes), 0);
+    }
+    if (!job->driver.beginPage()) return failedDriver(job);
+    job->input = input;
+    job->width = width;
+    job->height = height;
+    job->nextLine = 0;
+    job->pageOpen = true;
+    return KZP_OK;
+}
+
+KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels) {
+    if (!job) return KZP_ERR_ORDER;
+    if (!ordered(job)) return job->failure;
+    if (!job->pageOpen) return job->fail(KZP_ERR_ORDER, "a line was written outside a page");
+    if (job->nextLine >= job->height)
+        return job->fail(KZP_ERR_INPUT, "more lines than the page's " + std::to_string(job->height));
+    if (!pixels) return job->fail(KZP_ERR_INPUT, "a line without pixels");
+    const kzp_mode_info& mode = job->setup.format.mode;
+    uint8_t* amounts[7] = {};
+    for (int p = 0; p < 7; ++p)
+        if (mode.bit_depth[p]) amounts[p] = job->amount[p].data();
+    job->separator->line(pixels, job->width, amounts);
+
+    RasterInfo line{};
+    line.LineNo = uint32_t(job->setup.rasterTop + job->nextLine);
+    const int32_t column = job->setup.rasterLeft;
+    bool inked = false;
+    int entry = 0;
+    for (int p = 0; p < 7; ++p) {
+        if (!mode.bit_depth[p]) continue;
+        PlaneRaster& pr = line.Plane[entry++];
+        uint8_t* level = job->level[p].data();
+        job->halftoner[p]->line(job->nextLine, amounts[p], level);
+        const uint8_t* end = level + job->width;
+        const uint8_t* begin = level;
+        const uint8_t* first = std::find_if(begin, end, [](uint8_t v) { return v != 0; });
+        if (first == end) continue;
+        const uint8_t* last = end - 1;
+        while (*last == 0) --last;
+        const int bits = mode.bit_depth[p];
+        uint8_t* out = job->packed[p].data();
+        const int32_t from = column + int32_t(first - level), to = column + int32_t(last - level);
+        std::memset(out + from * bits / 8, 0, size_t(to * bits / 8 - from * bits / 8 + 1));
+        pack(first, int32_t(last - first) + 1, bits, from, out);
+        pr.Data = out;
+        pr.Width = uint16_t(to + 1);
+        pr.Left = uint16_t(from);
+        pr.Right = 0;
+        inked = true;
+    }
+    ++job->nextLine;
+    if (!inked) return KZP_OK;  // blank lines are not sent: the driver feeds over them
+    if (job->observer) job->observer(line);
+    if (!job->driver.line(line)) return failedDriver(job);
+    return KZP_OK;
+}
+
+KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job) {
+    if (!job) return KZP_ERR_ORDER;
+    if (!job->pageOpen) return job->failure != KZP_OK ? job->failure : job->fail(KZP_ERR_ORDER, "no page to end");
+    job->pageOpen = false;
+    job->separator.reset();
+    if (!ordered(job)) return job->failure;
+    if (!job->driver.endPage()) return failedDriver(job);
+    ++job->pages;
+    return KZP_OK;
+}
+
+KZ_VISIBLE kzp_status kzp_job_finish(kzp_job* job) {
+    if (!job) return KZP_ERR_ORDER;
+    if (job->finished) return job->finishResult;
+    if (job->pageOpen) kzp_job_end_page(job);
+    if (ordered(job) && !job->driver.finish()) failedDriver(job);
+    job->driver.close();
+    job->finished = true;
+    job->finishResult = job->failure;
+    return job->finishResult;
+}
+
+KZ_VISIBLE kzp_status kzp_job_close(kzp_job* job) {
+    if (!job) return KZP_OK;
+    const kzp_status r = kzp_job_finish(job);
+    delete job;
+    return r;
+}
+
+KZ_VISIBLE const kzp_page_format* kzp_job_format(const kzp_job* job) { return job ? &job->setup.format : nullptr; }
+
+KZ_VISIBLE const char* kzp_job_message(const kzp_job* job) {
+    if (!job) return "no job";
+    return job->message.c_str();
+}
+
+}

@@ -1,0 +1,301 @@
+#!/usr/bin/env bash
+# The printer application end to end, one case per run:
+#   printer_app_test.sh CASE APP TOOL INSPECT TESTDIR ARTEFACTDIR
+# Each case starts the server in its own temporary home, configuration, spool
+# and state on a free loopback port, and stops it when it ends, also on failure.
+set -euo pipefail
+case_name=$1 app=$2 tool=$3 inspect=$4 here=$5 artefacts=$6
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kzrqo317-app-XXXXXX")
+# PAPPL's main loop names its control socket after the program, in /run when
+# run as root: a name of the test's own keeps it apart from a real server and
+# from the other tests.
+app_name=kzrqo317-test-${work##*-}
+app_run() { (exec -a "$app_name" "$app" "$@"); }
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
+export KZRQO317_STATE_FILE=$work/state/app.state
+unset KZRQO317_AUTO_ADD
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$TMPDIR" "$work/state" "$work/spool" "$work/out" "$work/in"
+chmod 700 "$XDG_RUNTIME_DIR"
+server_pid=
+port=
+
+stop_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$server_pid" 2>/dev/null && echo "the server did not stop on SIGTERM" >&2
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=
+  fi
+}
+cleanup() {
+  local rc=$?
+  stop_server
+  if [ $rc -ne 0 ] && [ -f "$work/server.log" ]; then
+    echo "--- server log, last lines"; grep -v '^D' "$work/server.log" | tail -30
+  fi
+  rm -rf "$work"
+  [ "$(id -u)" -ne 0 ] || rm -f "/run/$app_name.sock"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+need() { command -v "$1" >/dev/null || fail "$1 is not installed ($2; scripts/install-deps.sh installs it)"; }
+need ipptool cups-ipp-utils
+
+free_port() {
+  local p
+  for _ in $(seq 50); do
+    p=$((20000 + RANDOM % 40000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+  done
+  fail "no free port"
+}
+
+# start_server [-o ...]: on a free port; again on another if a parallel test took it first
+start_server() {
+  local attempt
+  for attempt in 1 2 3; do
+    port=$(free_port)
+    (exec -a "$app_name" "$app" server -o server-port="$port" -o listen-hostname=127.0.0.1 \
+      -o spool-directory="$work/spool" -o log-file="$work/server.log" -o log-level=debug "$@") &
+    server_pid=$!
+    for _ in $(seq 100); do
+      # Listening, and still alive: not another test's server on the same port.
+      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then sleep 0.2; kill -0 "$server_pid" 2>/dev/null && return 0; fi
+      kill -0 "$server_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    stop_server
+    echo "the server did not start on port $port (attempt $attempt)" >&2
+  done
+  fail "the server did not start"
+}
+
+add_printer() {
+  app_run add -d kz -m kzrqo317 -v "file://$work/out?ext=prn" || fail "cannot add the printer"
+}
+
+printer_uri() { echo "ipp://127.0.0.1:$port/ipp/print/kz"; }
+
+# submit JOBNAME FILE FORMAT QUALITY COLOURMODE MEDIATYPE MARGIN [ipptool -d ...]: prints the job id
+submit() {
+  local name=$1 file=$2 format=$3 quality=$4 colour=$5 type=$6 margin=$7; shift 7
+  local out
+  out=$(ipptool -tv -T 60 -f "$file" -d jobname="$name" -d format="$format" -d quality="$quality" \
+        -d colormode="$colour" -d mediatype="$type" -d margin="$margin" -d width=21000 -d length=29700 \
+        "$@" "$(printer_uri)" "$here/job.test") || { echo "$out" >&2; fail "job $name was not accepted"; }
+  sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p' <<<"$out" | head -1
+}
+
+# job_state ID [-d cancel=1]: the job's attributes as ipptool shows them
+job_state() {
+  local id=$1; shift
+  ipptool -tv -T 30 -d job_id="$id" "$@" "$(printer_uri)" "$here/job_state.test"
+}
+
+# wait_job ID: waits until the job ends; prints its state keyword
+wait_job() {
+  local id=$1 state
+  for _ in $(seq 600); do
+    state=$(job_state "$id" | sed -n 's/.*job-state (enum) = \([a-z-]*\).*/\1/p')
+    case $state in completed|aborted|canceled) echo "$state"; return 0;; esac
+    sleep 0.2
+  done
+  fail "job $id did not end"
+}
+
+# check_output JOBNAME: the device file is a well-formed stream with ink where the input has it
+check_output() {
+  local file="$work/out/$1.prn"
+  [ -s "$file" ] || fail "no output for $1"
+  "$inspect" check "$file" >/dev/null || { "$inspect" check "$file" | tail -3; fail "$1: malformed stream"; }
+  "$tool" ink "$file" || fail "$1: ink is not where the input has it"
+}
+
+# print_and_check JOBNAME FILE FORMAT QUALITY COLOURMODE MEDIATYPE MARGIN
+print_and_check() {
+  local id state
+  id=$(submit "$@")
+  [ -n "$id" ] || fail "no job id for $1"
+  state=$(wait_job "$id")
+  [ "$state" = completed ] || { job_state "$id" | grep job-state; fail "$1 ended $state"; }
+  check_output "$1"
+  grep "\[Job $id\] Page" "$work/server.log" | sed 's/^.*\] Page/  page/' || true
+}
+
+case $case_name in
+attributes)
+  # What the printer says is what the capability query says.
+  start_server
+  add_printer
+  attrs=$(ipptool -tv -T 30 "$(printer_uri)" get-printer-attributes.test)
+  line() { grep -E "^ *$1 \(" <<<"$attrs" || fail "no $1"; }
+  supported=$(line media-supported)
+  database=$(line media-col-database)
+  while read -r kind name extra; do
+    case $kind in
+    paper)
+      grep -q "[ ,]$name\(,\|$\)" <<<"$supported" || fail "media-supported lacks $name"
+      if [ "$extra" = 1 ]; then
+        grep -qE "media-bottom-margin=0 media-left-margin=0 media-right-margin=0 media-size=\{[^}]*\} media-size-name=$name media-top-margin=0" <<<"$database" ||
+          fail "media-col-database has no borderless $name"
+      fi;;
+    media) grep -q "[ ,]$name\(,\|$\)" <<<"$(line media-type-supported)" || fail "media-type-supported lacks $name";;
+    quality) grep -q "[ ,]$name\(,\|$\)" <<<"$(line print-quality-supported)" || fail "print-quality-supported lacks $name";;
+    esac
+  done < <("$tool" capabilities)
+  [ "$(line media-type-supported | tr ',' '\n' | wc -l)" = "$("$tool" capabilities | grep -c '^media')" ] ||
+    fail "media-type-supported has types the capability query does not"
+  formats=$(line document-format-supported)
+  for f in image/png image/jpeg image/pwg-raster image/urf; do
+    grep -q "$f" <<<"$formats" || fail "document-format-supported lacks $f"
+  done
+  if command -v gs >/dev/null; then
+    grep -q application/pdf <<<"$formats" || fail "Ghostscript is installed but PDF is not offered"
+  fi
+  # Printers and their settings survive a restart, in the state file given.
+  ipptool -t -T 30 "$(printer_uri)" "$here/settings.test" >/dev/null || fail "cannot change a printer default"
+  stop_server
+  [ -s "$KZRQO317_STATE_FILE" ] || fail "no state file at $KZRQO317_STATE_FILE"
+  start_server
+  app_run printers | grep -qx kz || fail "the printer did not survive a restart"
+  ipptool -tv -T 30 "$(printer_uri)" get-printer-attributes.test | grep -q 'print-quality-default (enum) = high' ||
+    fail "the printer's default quality did not survive a restart"
+  echo "attributes match the capability query; the printer and its defaults survive a restart"
+  ;;
+
+print)
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  print_and_check png-colour-normal "$work/in/block.png" image/png 4 color plain 500
+  print_and_check png-grey-draft "$work/in/block-gray.png" image/png 3 monochrome plain 500
+  print_and_check jpeg-colour-high-borderless "$work/in/block.jpg" image/jpeg 5 color photo 0
+  print_and_check pwg-colour-draft "$work/in/block.pwg" image/pwg-raster 3 color plain 500
+  print_and_check pwg-grey-high "$work/in/block.pwg" image/pwg-raster 5 monochrome plain 500
+  # A printer on a socket:// device.
+  coproc listener { "$tool" listen "$work/out/socket.prn"; }
+  read -r socket_port <&"${listener[0]}"
+  app_run add -d sock -m kzrqo317 -v "socket://127.0.0.1:$socket_port" || fail "cannot add the socket printer"
+  id=$(ipptool -tv -T 60 -f "$work/in/block.png" -d jobname=socket -d format=image/png -d quality=3 -d colormode=color \
+       -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 \
+       "ipp://127.0.0.1:$port/ipp/print/sock" "$here/job.test" | sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p')
+  [ -n "$id" ] || fail "the socket printer took no job"
+  wait "$listener_PID" || fail "the socket printer did not receive the job"
+  "$inspect" check "$work/out/socket.prn" >/dev/null && "$tool" ink "$work/out/socket.prn" || fail "socket:// output is wrong"
+  if command -v gs >/dev/null; then
+    print_and_check pdf-colour-normal "$work/in/block.pdf" application/pdf 4 color plain 500
+    print_and_check pdf-grey-high-photo "$work/in/block.pdf" application/pdf 5 monochrome photo-mono 500
+  else
+    echo "Ghostscript is not installed: PDF not tried"
+  fi
+  ;;
+
+refusals)
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  # Settings the printer does not have: refused before anything prints.
+  ipptool -t -T 30 -f "$work/in/block.png" "$(printer_uri)" "$here/refused.test" ||
+    fail "a job with settings the printer does not have was not refused"
+  # PAPPL 1.3 does not check the members of media-col: such a job fails
+  # when it starts, saying what the printer has.
+  id=$(submit transparency "$work/in/block.png" image/png 4 color transparency 500)
+  [ "$(wait_job "$id")" = aborted ] || fail "a job on an unknown media type did not fail"
+  job_state "$id" | grep -q 'job-state-message.*transparency' || fail "the failed job does not name the media type"
+  # Cancel-Job in the middle of a page: the page still ends, and the stream
+  # with it.  (A PNG is spooled first; PWG raster streams while the client
+  # waits, so its Print-Job returns only when the job is done.)
+  id=$(submit cancelled "$work/in/photo.png" image/png 5 color photo 0)
+  for _ in $(seq 300); do
+    job_state "$id" | grep -q 'job-state (enum) = processing' && [ -s "$work/out/cancelled.prn" ] && break
+    sleep 0.05
+  done
+  job_state "$id" -d cancel=1 >/dev/null || fail "Cancel-Job was refused"
+  state=$(wait_job "$id")
+  [ "$state" = canceled ] || fail "the cancelled job ended $state"
+  "$inspect" check "$work/out/cancelled.prn" || fail "the cancelled job's stream does not end its page"
+  grep "\[Job $id\] Page" "$work/server.log" | sed 's/^.*\] Page/  page/' || true
+  echo "unsupported settings refused; a cancelled job ends its page"
+  ;;
+
+robustness)
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  # Malformed uploads fail their own job, with a reason, and nothing else.
+  for bad in "truncated.png image/png" "lying.pwg image/pwg-raster" "bad-header.pwg image/pwg-raster" \
+             "huge.png image/png"; do
+    set -- $bad
+    out=$(ipptool -tv -T 60 -f "$work/in/$1" -d jobname="bad-$1" -d format="$2" -d quality=4 -d colormode=color \
+          -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 \
+          "$(printer_uri)" "$here/job.test" 2>&1) || true
+    id=$(sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p' <<<"$out" | head -1)
+    if [ -z "$id" ]; then
+      grep -q 'status-code = client-error' <<<"$out" || { echo "$out"; fail "$1: neither a job nor a client error"; }
+      echo "$1: refused at submission: $(grep -m1 'status-code' <<<"$out")"
+      continue
+    fi
+    state=$(wait_job "$id")
+    [ "$state" = aborted ] || fail "$1 ended $state, not aborted"
+    reason=$(job_state "$id" | grep -E '^ *job-state-(message|reasons) \(' | tr -s ' ' | tr '\n' ';')
+    echo "$1: $reason"
+    grep -q 'job-state-message' <<<"$reason" || fail "$1 failed without saying why"
+  done
+  # Several clients at once: every job prints.
+  pids=()
+  for n in 1 2 3 4; do
+    (id=$(submit "together-$n" "$work/in/block.png" image/png 3 color plain 500) &&
+      [ "$(wait_job "$id")" = completed ] && check_output "together-$n" >/dev/null) &
+    pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p" || fail "a job printed alongside others failed"; done
+  echo "malformed uploads failed alone; four clients at once all printed"
+  ;;
+
+web_and_auth)
+  need chromium chromium
+  start_server
+  add_printer
+  browser() {
+    timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+      --disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage \
+      --user-data-dir="$work/chromium" --window-size=1280,1400 "$@" 2>>"$work/chromium.log"
+  }
+  status_page=$(browser --dump-dom "http://127.0.0.1:$port/kz/")
+  grep -q 'Serial inkjet model 317' <<<"$status_page" || fail "the status page does not show the printer"
+  media_page=$(browser --dump-dom "http://127.0.0.1:$port/kz/media")
+  grep -q 'A4' <<<"$media_page" || fail "the media page does not show the loaded A4"
+  grep -qi 'main roll' <<<"$media_page" || fail "the media page does not show the roll source"
+  mkdir -p "$artefacts"
+  browser --screenshot="$artefacts/printer-app-status.png" "http://127.0.0.1:$port/kz/" >/dev/null
+  browser --screenshot="$artefacts/printer-app-media.png" "http://127.0.0.1:$port/kz/media" >/dev/null
+  [ -s "$artefacts/printer-app-status.png" ] && [ -s "$artefacts/printer-app-media.png" ] || fail "no screenshots"
+  echo "screenshots: $artefacts/printer-app-status.png $artefacts/printer-app-media.png"
+  # Beyond loopback only with authentication (192.0.2.1 is a documentation
+  # address: nothing is bound even if the check failed).
+  stop_server
+  refusal=$(app_run server -o server-port="$(free_port)" -o listen-hostname=192.0.2.1 -o log-file="$work/refused.log" 2>&1) &&
+    fail "the server started beyond loopback without authentication"
+  grep -q 'auth-service' <<<"$refusal" || fail "the refusal to serve the network does not say how: $refusal"
+  # With authentication configured, a client without credentials may not
+  # administer, neither over IPP nor on the web pages.
+  stop_server
+  start_server -o auth-service=login -o admin-group=root
+  # (ipptool counts an HTTP 401 as a failed request whatever STATUS says: count the refusals.)
+  refusals=$(ipptool -tv -I -T 30 "ipp://127.0.0.1:$port/ipp/system" "$here/admin.test" </dev/null 2>&1 |
+             grep -c 'status-code = client-error-not-authenticated' || true)
+  [ "$refusals" = 2 ] || fail "$refusals of 2 administrative operations without credentials were refused"
+  exec 3<>"/dev/tcp/127.0.0.1/$port"
+  printf 'GET /kz/delete HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n' "$port" >&3
+  reply=$(head -1 <&3)
+  exec 3<&-
+  grep -q ' 401 ' <<<"$reply" || fail "the web page that deletes the printer answered '$reply' without credentials"
+  # Printing needs no credentials.
+  app_run printers | grep -qx kz || fail "the printer is gone"
+  echo "admin operations need authentication; the web interface shows the printer and its media"
+  ;;
+
+*) fail "unknown case $case_name";;
+esac

@@ -1,0 +1,74 @@
+# Shared by the CUPS tests: a private ServerBin holding the built filter next
+# to the machine's own filters, and the test document, a PDF that Ghostscript
+# makes from PostScript written here: text, a photo-like image, colour
+# patches and a blank page.
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# private_serverbin DIR FILTER: DIR/filter has the system filters and ours.
+private_serverbin() {
+  local dir=$1 filter=$2 sys
+  sys=$(cups-config --serverbin)
+  mkdir -p "$dir/filter"
+  for f in "$sys"/filter/*; do ln -s "$f" "$dir/filter/"; done
+  install -m 755 "$filter" "$dir/filter/rastertokzrqo317"
+  for d in backend daemon cgi-bin monitor notifier driver; do
+    [ -e "$sys/$d" ] && ln -s "$sys/$d" "$dir/$d"
+  done
+  return 0
+}
+
+# make_document OUT.pdf: four A4 pages (text, photo, patches, blank).
+make_document() {
+  local ps=${1%.pdf}.ps
+  cat > "$ps" <<'EOF'
+%!PS-Adobe-3.0
+%%Pages: 4
+%%Page: 1 1
+/Helvetica findfont 14 scalefont setfont
+0 1 30 { /i exch def 60 770 i 22 mul sub moveto
+  (The quick brown fox jumps over the lazy dog, line ) show i 3 string cvs show } for
+showpage
+%%Page: 2 2
+gsave 60 200 translate 480 440 scale
+/r 0 def
+64 64 8 [64 0 0 64 0 0]
+{ /r r 1 add def /s 192 string def
+  0 1 191 { /i exch def s i i 3 idiv 4 mul i 3 mod r mul 4 mul add 255 and put } for s }
+false 3 colorimage grestore
+showpage
+%%Page: 3 3
+/patch { setrgbcolor 60 exch 200 60 rectfill } def
+700 0 1 1 patch  620 1 0 1 patch  540 1 1 0 patch  460 1 0 0 patch
+380 0 1 0 patch  300 0 0 1 patch  220 0 0 0 patch  140 0.5 0.5 0.5 patch
+showpage
+%%Page: 4 4
+showpage
+%%EOF
+EOF
+  gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile="$1" "$ps" ||
+    fail "Ghostscript could not make the test PDF"
+}
+
+# check_stream FILE PAGES [grey|roll]: a well-formed stream of PAGES pages,
+# ink on all but the last (blank) page, each page ended (roll pages run on
+# into the next); with "grey", black ink only.
+check_stream() {
+  local file=$1 pages=$2 json
+  "$INSPECT" check "$file" >/dev/null || { "$INSPECT" check "$file" >&2; fail "$file: malformed stream"; }
+  json=$("$INSPECT" stats --json "$file")
+  [ "$(jq .page_count <<<"$json")" = "$pages" ] || fail "$file: $(jq .page_count <<<"$json") pages, not $pages"
+  if [ "${3:-}" != roll ]; then
+    [ "$(jq .pages_without_end <<<"$json")" = 0 ] || fail "$file: a page does not end"
+  fi
+  local last=$((pages - 1))
+  for i in $(seq 0 $((last - 1))); do
+    [ "$(jq "[.pages[$i].dots[]] | add // 0" <<<"$json")" -gt 0 ] || fail "$file: page $((i + 1)) has no ink"
+  done
+  [ "$(jq "[.pages[$last].dots[]] | add // 0" <<<"$json")" = 0 ] || fail "$file: the blank page has ink"
+  if [ "${3:-}" = grey ]; then
+    [ "$(jq '[.dots | to_entries[] | select(.key != "0") | .value] | add // 0' <<<"$json")" = 0 ] ||
+      fail "$file: grey printing used colour ink"
+  fi
+  return 0
+}

@@ -1,0 +1,251 @@
+// Pages through the whole pipeline, read back from the printed stream.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "print/colour.h"
+#include "print_stream/print_helpers.h"
+
+namespace {
+
+using kzp::test::dropsPerPage;
+using kzp::test::oneComboPerMode;
+using kzp::test::printPages;
+using kzp::test::settingsFor;
+
+// Mean drops per input pixel a uniform grey should give, by [black, colours]:
+// the separation's amounts, halftoned to their share of the plane's most drops.
+std::array<double, 2> targetDrops(const kzp_mode_info& mode, uint8_t grey) {
+    std::string error;
+    auto separator = kzp::Separator::make(mode, KZP_INPUT_GRAY8, nullptr, &error);
+    EXPECT_TRUE(separator) << error;
+    uint8_t amounts[7][4] = {};
+    uint8_t* out[7] = {};
+    for (int p = 0; p < 7; ++p)
+        if (mode.bit_depth[p]) out[p] = amounts[p];
+    const uint8_t line[4] = {grey, grey, grey, grey};
+    separator->line(line, 4, out);
+    std::array<double, 2> t{};
+    for (int p = 0; p < 7; ++p) {
+        if (!mode.bit_depth[p]) continue;
+        const int most = *std::max_element(std::begin(mode.drops[p]), std::end(mode.drops[p]));
+        t[p == 3 ? 0 : 1] += amounts[p][0] / 255.0 * most * kzp::dotsPerPixel(mode, p);
+    }
+    return t;
+}
+
+// Most drops a pixel can get, by [black, colours].
+std::array<double, 2> mostDrops(const kzp_mode_info& mode) {
+    std::array<double, 2> most{};
+    for (int p = 0; p < 7; ++p)
+        if (mode.bit_depth[p])
+            most[p == 3 ? 0 : 1] +=
+                *std::max_element(std::begin(mode.drops[p]), std::end(mode.drops[p])) * kzp::dotsPerPixel(mode, p);
+    return most;
+}
+
+// Tone reproduction: each page one uniform grey; the drops read back from the
+// stream meet the separation's target within 4 % of full ink, paper white
+// fires none, and the page darkens with the input.  Darkness is measured as
+// ink cover, black over colour (under-colour removal trades colour drops for
+// black ones, so the plain drop count of a mode with black may fall).
+TEST(PrintStream, ToneReadBackFromTheStreamFollowsTheTargetInEveryMode) {
+    constexpr int32_t kWidth = 256, kHeight = 128;
+    const uint8_t greys[] = {255, 224, 160, 96, 32, 0};
+    for (const auto& entry : oneComboPerMode()) {
+        const int printMode = entry.first;
+        const kzp_mode_info& mode = entry.second;
+        SCOPED_TRACE("print mode " + std::to_string(printMode));
+        const auto printed = printPages(settingsFor(mode), KZP_INPUT_GRAY8, kWidth, kHeight, std::size(greys),
+                                        [&](int page, int32_t, std::vector<uint8_t>& line) {
+                                            std::fill(line.begin(), line.end(), greys[page]);
+                                        });
+        const auto drops = dropsPerPage(printed.bytes);
+        ASSERT_EQ(drops.size(), std::size(greys));
+        const auto full = targetDrops(mode, 0);
+        const auto most = mostDrops(mode);
+        std::vector<double> darkness;
+        for (size_t i = 0; i < std::size(greys); ++i) {
+            const auto target = targetDrops(mode, greys[i]);
+            double cover[2] = {};
+            for (int k = 0; k < 2; ++k) {
+                const double mean = double(drops[i][k]) / (kWidth * kHeight);
+                EXPECT_NEAR(mean, target[k], 0.04 * std::max(full[k], 1.0))
+                    << "grey " << int(greys[i]) << (k ? " colours" : " black");
+                cover[k] = most[k] > 0 ? mean / most[k] : 0;
+            }
+            if (greys[i] == 255) {
+                EXPECT_EQ(drops[i][0] + drops[i][1], 0u) << "paper white fires no drop";
+            }
+            darkness.push_back(cover[0] + (1 - cover[0]) * cover[1]);
+            if (i > 0) {
+                EXPECT_GE(darkness[i], darkness[i - 1] - 0.01) << "grey " << int(greys[i]) << " prints lighter";
+            }
+        }
+        EXPECT_GT(darkness.back(), darkness[2] + 0.2) << "black is far darker than a light grey";
+        EXPECT_GT(darkness[1], 0.0) << "a light grey prints";
+    }
+}
+
+// Unpacks pixel x of a plane's line.
+int levelAt(const PlaneRaster& p, int bits, int x) {
+    const int perByte = 8 / bits;
+    return (p.Data[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1 << bits) - 1);
+}
+
+TEST(PrintStream, EveryPlaneCarriesOnlyPrintableLevels) {
+    constexpr int32_t kWidth = 300, kHeight = 64;
+    for (const auto& entry : oneComboPerMode()) {
+        const int printMode = entry.first;
+        const kzp_mode_info& mode = entry.second;
+        SCOPED_TRACE("print mode " + std::to_string(printMode));
+        uint64_t pixels = 0;
+        bool onlyPrintable = true;
+        const auto observer = [&](const RasterInfo& line) {
+            int entry = 0;
+            for (int p = 0; p < 7; ++p) {
+                if (!mode.bit_depth[p]) continue;
+                const PlaneRaster& pr = line.Plane[entry++];
+                if (!pr.Data) continue;
+                for (int x = pr.Left; x < pr.Width - pr.Right; ++x) {
+                    const int v = levelAt(pr, mode.bit_depth[p], x);
+                    if (v == 0) continue;
+                    ++pixels;
+                    if (!(mode.levels[p] >> v & 1)) onlyPrintable = false;
+                }
+            }
+        };
+        // A colour ramp: every amount of every ink meets every level.
+        printPages(
+            settingsFor(mode), KZP_INPUT_RGB8, kWidth, kHeight, 1,
+            [&](int, int32_t y, std::vector<uint8_t>& line) {
+                for (int32_t x = 0; x < kWidth; ++x) {
+                    line[3 * x] = uint8_t(x * 255 / (kWidth - 1));
+                    line[3 * x + 1] = uint8_t(y * 4);
+                    line[3 * x + 2] = uint8_t(255 - x * 255 / (kWidth - 1));
+                }
+            },
+            observer);
+        EXPECT_GT(pixels, 1000u);
+        EXPECT_TRUE(onlyPrintable);
+    }
+}
+
+TEST(PrintStream, BorderlessPagesInkEveryEdgeOfTheBleed) {
+    kzp_settings s = kzp_settings_default();
+    s.paper = "oe_photo-l_3.5x5in";
+    s.borderless = 1;
+    for (kzp_quality q : {KZP_QUALITY_DRAFT, KZP_QUALITY_HIGH}) {
+        s.quality = q;
+        kzp_page_format f;
+        ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+        int32_t top = INT32_MAX, bottom = -1, left = INT32_MAX, right = -1;
+        const auto observer = [&](const RasterInfo& line) {
+            for (int e = 0; e < 4; ++e) {
+                const PlaneRaster& pr = line.Plane[e];
+                if (!pr.Data || pr.Width == pr.Left) continue;
+                top = std::min<int32_t>(top, int32_t(line.LineNo));
+                bottom = std::max<int32_t>(bottom, int32_t(line.LineNo));
+                left = std::min<int32_t>(left, pr.Left);
+                right = std::max<int32_t>(right, pr.Width - pr.Right - 1);
+            }
+        };
+        const auto printed = printPages(
+            s, KZP_INPUT_RGB8, f.width_px, f.height_px, 1,
+            [](int, int32_t, std::vector<uint8_t>& line) { std::fill(line.begin(), line.end(), 40); }, observer);
+        EXPECT_EQ(top, 0);
+        EXPECT_EQ(bottom, f.height_px - 1);
+        EXPECT_EQ(left, 0);
+        EXPECT_EQ(right, f.width_px - 1);
+        EXPECT_EQ(f.width_px, f.paper_width_px + f.bleed_px[0] + f.bleed_px[1]);
+        EXPECT_TRUE(kzinspect::inspect(printed.bytes).ok());
+    }
+}
+
+TEST(PrintStream, SameInputGivesTheSameBytesOnEverySink) {
+    kzp_settings s = kzp_settings_default();
+    s.quality = KZP_QUALITY_BEST;
+    const auto fill = [](int, int32_t y, std::vector<uint8_t>& line) {
+        for (size_t i = 0; i < line.size(); ++i) line[i] = uint8_t((i * 7 + size_t(y) * 3) ^ (i / 3));
+    };
+    const auto a = printPages(s, KZP_INPUT_RGB8, 400, 200, 2, fill);
+    const auto b = printPages(s, KZP_INPUT_RGB8, 400, 200, 2, fill);
+    EXPECT_GT(a.bytes.size(), 1000u);
+    EXPECT_EQ(a.bytes, b.bytes);
+
+    // The same job to a file descriptor.
+    FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    kzp_sink sink{fileno(file), nullptr, nullptr};
+    kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
+    ASSERT_NE(job, nullptr);
+    std::vector<uint8_t> line(400 * 3);
+    for (int p = 0; p < 2; ++p) {
+        ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 400, 200), KZP_OK);
+        for (int32_t y = 0; y < 200; ++y) {
+            fill(p, y, line);
+            ASSERT_EQ(kzp_job_write_line(job, line.data()), KZP_OK);
+        }
+        ASSERT_EQ(kzp_job_end_page(job), KZP_OK);
+    }
+    ASSERT_EQ(kzp_job_close(job), KZP_OK);
+    std::vector<uint8_t> fromFile(a.bytes.size() + 1);
+    std::rewind(file);
+    fromFile.resize(std::fread(fromFile.data(), 1, fromFile.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(fromFile, a.bytes);
+}
+
+TEST(PrintStream, RollPagesAndBlankLinesMakeAWellFormedStream) {
+    kzp_settings s = kzp_settings_default();
+    s.roll = 1;
+    s.paper = "na_index-4x6_4x6in";
+    // Ink only on every 100th line: the lines between are not sent.
+    size_t lines = 0;
+    const auto printed = printPages(
+        s, KZP_INPUT_GRAY8, 300, 600, 3,
+        [](int, int32_t y, std::vector<uint8_t>& line) { std::fill(line.begin(), line.end(), y % 100 ? 255 : 0); },
+        [&](const RasterInfo&) { ++lines; });
+    EXPECT_EQ(lines, 3u * 6u);
+    const kzinspect::Stream stream = kzinspect::inspect(printed.bytes);
+    EXPECT_TRUE(stream.ok());
+    EXPECT_EQ(stream.pages.size(), 3u);
+}
+
+int refuseAfter(void* ctx, const uint8_t*, size_t) {
+    int& left = *static_cast<int*>(ctx);
+    return left-- > 0 ? 0 : -1;
+}
+
+TEST(PrintStream, FailuresReachTheCallerAndStopTheJob) {
+    kzp_settings s = kzp_settings_default();
+    int accepted = 1;
+    kzp_sink sink{-1, refuseAfter, &accepted};
+    kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
+    ASSERT_NE(job, nullptr);
+    std::vector<uint8_t> line(500 * 3, 0);
+    EXPECT_EQ(kzp_job_write_line(job, line.data()), KZP_ERR_ORDER) << "a line before any page";
+    kzp_job_close(job);
+
+    job = kzp_job_open(&s, &sink, nullptr, 0);
+    ASSERT_NE(job, nullptr);
+    ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
+    kzp_status status = KZP_OK;
+    for (int y = 0; y < 1000 && status == KZP_OK; ++y) status = kzp_job_write_line(job, line.data());
+    if (status == KZP_OK) status = kzp_job_end_page(job);
+    EXPECT_EQ(status, KZP_ERR_SINK);
+    EXPECT_NE(std::string(kzp_job_message(job)).find("refused"), std::string::npos);
+    EXPECT_EQ(kzp_job_write_line(job, line.data()), KZP_ERR_SINK) << "the job stays failed";
+    EXPECT_EQ(kzp_job_close(job), KZP_ERR_SINK);
+
+    // Pages larger than the printable area, and unknown inputs, are refused.
+    job = kzp_job_open(&s, &sink, nullptr, 0);
+    const kzp_page_format* f = kzp_job_format(job);
+    EXPECT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, f->width_px + 1, 10), KZP_ERR_INPUT);
+    EXPECT_NE(std::string(kzp_job_message(job)).find("does not fit"), std::string::npos);
+    kzp_job_close(job);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// --list: the capability query as tables, in the words the options take.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "options.h"
+
+namespace kzprint {
+namespace {
+
+std::string mm(int32_t um) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%.1f", um / 1000.0);
+    return s;
+}
+
+// "0-2: 4-bit, levels 1-8 (drops 1 2 2 3 3 4 4 5); 3: 1-bit"
+std::string planes(const kzp_mode_info& m) {
+    std::string out;
+    for (int p = 0; p < 7;) {
+        if (!m.bit_depth[p]) {
+            ++p;
+            continue;
+        }
+        int q = p;
+        while (q + 1 < 7 && m.bit_depth[q + 1] == m.bit_depth[p] && m.levels[q + 1] == m.levels[p] &&
+               std::memcmp(m.drops[q + 1], m.drops[p], 16) == 0)
+            ++q;
+        std::string levels, drops;
+        for (int v = 1; v < 16; ++v)
+            if (m.levels[p] >> v & 1) {
+                levels += (levels.empty() ? "" : " ") + std::to_string(v);
+                drops += (drops.empty() ? "" : " ") + std::to_string(m.drops[p][v]);
+            }
+        out += (out.empty() ? "" : "; ") + std::to_string(p) + (q > p ? "-" + std::to_string(q) : "") + ": " +
+               std::to_string(m.bit_depth[p]) + "-bit" +
+               (m.bit_depth[p] > 1 ? ", levels " + levels + " (drops " + drops + ")" : "");
+        p = q + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+void printCapabilities(const Options& o) {
+    size_t n = 0;
+    const kzp_paper* papers = kzp_papers(&n);
+    std::printf("Papers (--paper; width across the paper path x length, mm):\n");
+    for (size_t i = 0; i < n; ++i) {
+        const kzp_paper& p = papers[i];
+        std::printf("  %-32s %-40s %6s x %-6s code %-3d %-14s %s\n", p.pwg_name, p.label, mm(p.width_um).c_str(),
+                    mm(p.height_um).c_str(), p.code, p.borderless ? "borderless" : "margins only", p.note);
+    }
+    const kzp_media* media = kzp_media_types(&n);
+    std::printf("\nMedia (--media; code-N reaches any raw media code):\n");
+    for (size_t i = 0; i < n; ++i)
+        std::printf("  %-16s code %-3d %-44s %s\n", media[i].name, media[i].code, media[i].label, media[i].note);
+
+    const kzp_mode_info* modes = kzp_modes(&n);
+    std::printf("\nPrint modes on %s (sheets; roll paper has the same; margins or bleed: left right top bottom, mm):\n",
+                o.paper.c_str());
+    std::printf("  %-16s %-7s %-10s %-11s %4s %9s  %-27s %s\n", "media", "quality", "colour", "borderless", "mode",
+                "dpi", "margins / bleed", "planes");
+    bool any = false;
+    for (size_t i = 0; i < n; ++i) {
+        const kzp_mode_info& m = modes[i];
+        if (m.roll || o.paper != m.paper) continue;
+        any = true;
+        const int32_t* edge = m.borderless ? m.bleed_um : m.margin_um;
+        const std::string edges = (m.borderless ? "bleed " : "") + mm(edge[0]) + " " + mm(edge[1]) + " " +
+                                  mm(edge[2]) + " " + mm(edge[3]);
+        std::printf("  %-16s %-7s %-10s %-11s %4d %4dx%-4d  %-27s %s\n", m.media, kzp_quality_name(m.quality),
+                    m.mono ? "black-only" : "colour", m.borderless ? "borderless" : "margins", m.print_mode, m.xdpi,
+                    m.ydpi, edges.c_str(), planes(m).c_str());
+    }
+    if (!any) std::printf("  (no paper named '%s')\n", o.paper.c_str());
+}
+
+}  // namespace kzprint

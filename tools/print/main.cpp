@@ -1,0 +1,164 @@
+// kzrqo317-print: pictures and documents to printer bytes.
+//   kzrqo317-print [options] FILE... > out.prn
+// Exit status: 0 printed, 1 a file or the output failed (the pages before it
+// are complete in the output), 2 a bad command line or settings.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kzrqo317/print.h"
+#include "options.h"
+#include "picture.h"
+#include "place.h"
+#include "preview.h"
+
+namespace {
+
+using namespace kzprint;
+
+int fail(const std::string& message, int status) {
+    std::fprintf(stderr, "kzrqo317-print: %s\n", message.c_str());
+    return status;
+}
+
+// Where the bytes go: the output, and a copy for the preview.
+struct Output {
+    int fd = 1;
+    std::vector<uint8_t>* copy = nullptr;
+};
+
+int writeAll(void* ctx, const uint8_t* bytes, size_t size) {
+    auto* out = static_cast<Output*>(ctx);
+    if (out->copy) out->copy->insert(out->copy->end(), bytes, bytes + size);
+    while (size > 0) {
+        const ssize_t n = ::write(out->fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+class Progress {
+public:
+    explicit Progress(bool on) : on_(on) {}
+    ~Progress() { done(); }
+    void show(int page, const std::string& file, int32_t line, int32_t lines) {
+        if (!on_) return;
+        const int percent = int(int64_t(line) * 100 / lines);
+        if (percent == last_ && page == page_) return;
+        last_ = percent;
+        page_ = page;
+        std::fprintf(stderr, "\rkzrqo317-print: page %d (%s) %3d%%", page, file.c_str(), percent);
+        shown_ = true;
+    }
+    void done() {
+        if (shown_) std::fputs("\r\033[K", stderr);
+        shown_ = false;
+    }
+
+private:
+    bool on_;
+    bool shown_ = false;
+    int last_ = -1, page_ = 0;
+};
+
+int printFiles(const Options& o) {
+    kzp_page_format format;
+    char why[2048];
+    if (kzp_resolve(&o.settings, &format, why, sizeof why) != KZP_OK) return fail(why, 2);
+    if (o.files.empty()) return fail("no files to print (kzrqo317-print --help tells how)", 2);
+
+    // Every file is opened before the first byte goes out.
+    std::vector<std::unique_ptr<PageSource>> sources;
+    for (const auto& file : o.files) {
+        std::string error;
+        auto source = openPages(file, format.mode.xdpi, error);
+        if (!source) return fail(error, 1);
+        sources.push_back(std::move(source));
+    }
+
+    Output out;
+    if (!o.output.empty()) {
+        out.fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out.fd < 0) return fail(o.output + ": cannot be written (" + std::strerror(errno) + ")", 1);
+    } else if (::isatty(1)) {
+        return fail("will not write printer bytes to a terminal: redirect them ('> out.prn') or use -o", 2);
+    }
+    std::vector<uint8_t> copy;
+    if (!o.preview.empty()) out.copy = &copy;
+    kzp_sink sink{-1, writeAll, &out};
+    kzp_job* job = kzp_job_open(&o.settings, &sink, why, sizeof why);
+    if (!job) return fail(why, 2);
+
+    Progress progress(!o.quiet && ::isatty(2));
+    std::string failure;
+    int page = 0;
+    constexpr int32_t kStrip = 64;
+    std::vector<uint8_t> strip(size_t(format.width_px) * 3 * kStrip);
+    bool stopped = false;  // the job failed: its message says why
+    for (size_t i = 0; i < sources.size() && failure.empty() && !stopped; ++i) {
+        while (!stopped) {
+            Picture picture;
+            std::string error;
+            if (!sources[i]->next(picture, error)) {
+                if (!error.empty()) failure = error;
+                break;
+            }
+            ++page;
+            Placement placement(std::move(picture), format.width_px, format.height_px, o.fit, o.scale, o.rotate);
+            stopped = kzp_job_begin_page(job, KZP_INPUT_RGB8, format.width_px, format.height_px) != KZP_OK;
+            for (int32_t y = 0; y < format.height_px && !stopped; y += kStrip) {
+                const int32_t rows = std::min(kStrip, format.height_px - y);
+                placement.lines(y, rows, strip.data());
+                progress.show(page, o.files[i], y, format.height_px);
+                for (int32_t r = 0; r < rows && !stopped; ++r)
+                    stopped = kzp_job_write_line(job, strip.data() + size_t(r) * size_t(format.width_px) * 3) != KZP_OK;
+            }
+            stopped = kzp_job_end_page(job) != KZP_OK || stopped;
+        }
+    }
+    progress.done();
+    const kzp_status status = kzp_job_finish(job);
+    if (status != KZP_OK && failure.empty()) failure = kzp_job_message(job);
+    kzp_job_close(job);
+    if (out.fd != 1) ::close(out.fd);
+    if (!failure.empty()) return fail(failure, 1);
+    if (!o.preview.empty()) {
+        std::string error;
+        if (!writePreview(copy, o.preview, error)) return fail(error, 1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
+    Options options;
+    std::string error;
+    bool help = false;
+    if (!parseOptions(argc, argv, options, error, help)) {
+        std::fprintf(stderr, "kzrqo317-print: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.list) {
+        printCapabilities(options);
+        return 0;
+    }
+    if (options.benchmark) return runBenchmark(options);
+    return printFiles(options);
+}

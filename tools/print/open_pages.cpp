@@ -1,0 +1,34 @@
+// Telling input files apart by their first bytes.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "picture.h"
+
+namespace kzprint {
+
+std::unique_ptr<PageSource> openPages(const std::string& path, int dpi, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = path + ": cannot be opened (" + std::strerror(errno) + ")";
+        return nullptr;
+    }
+    unsigned char head[8] = {};
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    const auto starts = [&](const char* magic) { return n >= std::strlen(magic) && std::memcmp(head, magic, std::strlen(magic)) == 0; };
+    if (starts("\x89PNG")) return openPng(path, error);
+    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return openJpeg(path, error);
+    if (n >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') return openPnm(path, error);
+    if (starts("RaS2") || starts("RaS3") || starts("RaSt") || starts("2SaR") || starts("3SaR") || starts("tSaR"))
+        return openRaster(path, error);
+    if (starts("%PDF") || starts("%!")) return openDocument(path, dpi, error);
+    if (n == 0) {
+        error = path + ": the file is empty";
+    } else {
+        error = path + ": not a file kzrqo317-print reads (PNG, JPEG, PNM, PWG or CUPS raster, PDF, PostScript)";
+    }
+    return nullptr;
+}
+
+}  // namespace kzprint

@@ -1,0 +1,118 @@
+// Parsing kzrqo317-print's options: the words of the capability query.
+#include "options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kzprint {
+
+const char* const kUsage =
+    "usage: kzrqo317-print [options] FILE... > out.prn\n"
+    "       kzrqo317-print [options] -o /dev/usb/lp0 FILE...\n"
+    "       kzrqo317-print --list [--paper NAME]\n"
+    "       kzrqo317-print --benchmark [MODE...]\n"
+    "Prints PNG, JPEG, PNM, PWG or CUPS raster, and PDF or PostScript (with Ghostscript).\n"
+    "  -o FILE             write the printer bytes to FILE (default: standard output)\n"
+    "  --paper NAME        paper size, e.g. iso_a4_210x297mm, na_letter_8.5x11in (see --list)\n"
+    "  --media NAME        media type, e.g. plain, photo, or code-N for a raw media code\n"
+    "  --quality Q         draft, normal, high or best\n"
+    "  --mono              black only\n"
+    "  --borderless        print to the paper's edges (the picture covers the bleed)\n"
+    "  --roll              roll paper: pages end with a form feed\n"
+    "  --dither METHOD     fast or quality (default: fast for draft and normal, quality above)\n"
+    "  --icc FILE          ICC output profile for the paper\n"
+    "  --fit | --fill      show the whole picture (default), or cover the whole area\n"
+    "  --scale PERCENT     scale the fitted picture (default 100)\n"
+    "  --no-rotate         never turn pictures to fit the page\n"
+    "  --preview OUT.png   also draw what the printer would print (OUT-2.png ... for more pages)\n"
+    "  --list              print the papers, media and print modes, then exit\n"
+    "  --benchmark         time one A4 photo page per print mode (or the modes given), then exit\n"
+    "  -q                  no progress line\n";
+
+bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& help) {
+    help = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = "'" + arg + "' needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+            return true;
+        } else if (arg == "-o") {
+            if (!value(o.output)) return false;
+        } else if (arg == "--paper") {
+            if (!value(o.paper)) return false;
+        } else if (arg == "--media") {
+            if (!value(o.media)) return false;
+        } else if (arg == "--icc") {
+            if (!value(o.icc)) return false;
+        } else if (arg == "--preview") {
+            if (!value(o.preview)) return false;
+        } else if (arg == "--quality") {
+            if (!value(v)) return false;
+            int q = 0;
+            while (q < 4 && v != kzp_quality_name(kzp_quality(q))) ++q;
+            if (q == 4) {
+                error = "unknown quality '" + v + "'; qualities: draft, normal, high, best";
+                return false;
+            }
+            o.settings.quality = kzp_quality(q);
+        } else if (arg == "--dither") {
+            if (!value(v)) return false;
+            if (v == "fast") {
+                o.settings.dither = KZP_DITHER_FAST;
+            } else if (v == "quality") {
+                o.settings.dither = KZP_DITHER_QUALITY;
+            } else if (v == "auto") {
+                o.settings.dither = KZP_DITHER_AUTO;
+            } else {
+                error = "unknown dither method '" + v + "'; methods: fast, quality";
+                return false;
+            }
+        } else if (arg == "--scale") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            o.scale = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !(o.scale >= 1 && o.scale <= 1000)) {
+                error = "the scale must be a percentage from 1 to 1000, not '" + v + "'";
+                return false;
+            }
+        } else if (arg == "--mono") {
+            o.settings.mono = 1;
+        } else if (arg == "--borderless") {
+            o.settings.borderless = 1;
+        } else if (arg == "--roll") {
+            o.settings.roll = 1;
+        } else if (arg == "--fit") {
+            o.fit = Fit::Fit;
+        } else if (arg == "--fill") {
+            o.fit = Fit::Fill;
+        } else if (arg == "--no-rotate") {
+            o.rotate = false;
+        } else if (arg == "--list") {
+            o.list = true;
+        } else if (arg == "--benchmark") {
+            o.benchmark = true;
+        } else if (arg == "-q") {
+            o.quiet = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            error = "unknown option '" + arg + "'";
+            return false;
+        } else {
+            o.files.push_back(arg);
+        }
+    }
+    o.settings.paper = o.paper.c_str();
+    o.settings.media = o.media.c_str();
+    o.settings.icc_profile = o.icc.empty() ? nullptr : o.icc.c_str();
+    return true;
+}
+
+}  // namespace kzprint

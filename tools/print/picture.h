@@ -1,0 +1,48 @@
+// Pictures read from the files kzrqo317-print takes, one page at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kzprint {
+
+// An 8-bit RGB picture, rows from the top.
+struct Picture {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> rgb;  // width * height * 3
+};
+
+// Largest picture a file may declare: larger ones are refused before any
+// memory is taken for them.
+inline constexpr int64_t kMaxPixels = 400'000'000;
+inline constexpr int32_t kMaxSide = 100'000;
+
+// The pages of one input file.
+class PageSource {
+public:
+    virtual ~PageSource() = default;
+    // The next page: true with `page` filled; false at the end (error empty)
+    // or on a fault (error says what was wrong).
+    virtual bool next(Picture& page, std::string& error) = 0;
+};
+
+// Opens `path` by its content: PNG, JPEG, PNM, PWG or CUPS raster, PDF or
+// PostScript (through Ghostscript, rendered at `dpi`).  NULL with `error` set
+// when the file cannot be read or its kind is not one of these.
+std::unique_ptr<PageSource> openPages(const std::string& path, int dpi, std::string& error);
+
+// Readers by kind (each in its own file).
+std::unique_ptr<PageSource> openPng(const std::string& path, std::string& error);
+std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string& error);
+std::unique_ptr<PageSource> openPnm(const std::string& path, std::string& error);
+std::unique_ptr<PageSource> openRaster(const std::string& path, std::string& error);
+std::unique_ptr<PageSource> openDocument(const std::string& path, int dpi, std::string& error);
+
+// Reads PNM pictures one after another from a stream (Ghostscript's output too).
+bool readPnm(std::FILE* file, Picture& page, std::string& error, bool& end);
+
+}  // namespace kzprint
