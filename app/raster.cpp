@@ -120,11 +120,14 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
                              options->media.top_margin == 0 && options->media.bottom_margin == 0;
     r->settings.roll = std::strncmp(options->media.source, "main-roll", 9) == 0;
     std::string changed;
-    if (!resolveNearest(*r, job, changed)) return false;
-    char why[512];
+    char why[512] = "";
     kzp_sink sink{-1, writeToDevice, device};
-    r->job = kzp_job_open(&r->settings, &sink, why, sizeof why);
-    if (!r->job) return fail(job, "The job cannot start: %s", why);
+    if (resolveNearest(*r, job, changed)) r->job = kzp_job_open(&r->settings, &sink, why, sizeof why);
+    if (!r->job) {
+        papplJobSetData(job, nullptr);
+        delete r;
+        return *why ? fail(job, "The job cannot start: %s", why) : false;
+    }
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing %s on %s, %s quality, %s%s, %dx%d dpi",
                 r->paper.c_str(), r->settings.media ? r->settings.media : "plain",
                 kzp_quality_name(r->settings.quality), r->settings.mono ? "black only" : "colour",

@@ -233,6 +233,14 @@ bool planPage(const cups_page_header2_t& h, PagePlan& plan, std::string& why) {
                      paper->label, media->label, plan.format.mode.xdpi, plan.format.mode.ydpi);
         return false;
     }
+    // The raster covers at most the page: a wider one is damaged (and would
+    // ask for line buffers of any size).
+    if (uint64_t{h.cupsWidth} * 72 > (uint64_t{h.PageSize[0]} + 2) * h.HWResolution[0]) {
+        why = format("The page header is inconsistent (%u pixels across at %u dpi on a page %u points "
+                     "wide); the raster is damaged.",
+                     h.cupsWidth, h.HWResolution[0], h.PageSize[0]);
+        return false;
+    }
     return true;
 }
 

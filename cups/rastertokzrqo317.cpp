@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -196,7 +197,7 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+static int filterMain(int argc, char* argv[]) {
     if (argc < 6 || argc > 7) {
         std::fputs("Usage: rastertokzrqo317 job-id user title copies options [file]\n", stderr);
         return 1;
@@ -232,4 +233,13 @@ int main(int argc, char* argv[]) {
     if (ok && pages == 0 && !cancelled) std::fputs("ERROR: The print data has no pages\n", stderr);
     if (ok && !cancelled) std::fprintf(stderr, "INFO: Printed %d page%s\n", pages, pages == 1 ? "" : "s");
     return ok && (pages > 0 || cancelled) ? 0 : 1;
+}
+
+int main(int argc, char* argv[]) {
+    try {
+        return filterMain(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("ERROR: The filter ran out of memory\n", stderr);
+        return 1;
+    }
 }

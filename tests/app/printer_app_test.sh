@@ -155,11 +155,14 @@ attributes)
     grep -q application/pdf <<<"$formats" || fail "Ghostscript is installed but PDF is not offered"
   fi
   # Printers and their settings survive a restart, in the state file given.
+  ipptool -t -T 30 "$(printer_uri)" "$here/settings.test" >/dev/null || fail "cannot change a printer default"
   stop_server
   [ -s "$KZRQO317_STATE_FILE" ] || fail "no state file at $KZRQO317_STATE_FILE"
   start_server
   app_run printers | grep -qx kz || fail "the printer did not survive a restart"
-  echo "attributes match the capability query; the printer survives a restart"
+  ipptool -tv -T 30 "$(printer_uri)" get-printer-attributes.test | grep -q 'print-quality-default (enum) = high' ||
+    fail "the printer's default quality did not survive a restart"
+  echo "attributes match the capability query; the printer and its defaults survive a restart"
   ;;
 
 print)
@@ -171,6 +174,16 @@ print)
   print_and_check jpeg-colour-high-borderless "$work/in/block.jpg" image/jpeg 5 color photo 0
   print_and_check pwg-colour-draft "$work/in/block.pwg" image/pwg-raster 3 color plain 500
   print_and_check pwg-grey-high "$work/in/block.pwg" image/pwg-raster 5 monochrome plain 500
+  # A printer on a socket:// device.
+  coproc listener { "$tool" listen "$work/out/socket.prn"; }
+  read -r socket_port <&"${listener[0]}"
+  app_run add -d sock -m kzrqo317 -v "socket://127.0.0.1:$socket_port" || fail "cannot add the socket printer"
+  id=$(ipptool -tv -T 60 -f "$work/in/block.png" -d jobname=socket -d format=image/png -d quality=3 -d colormode=color \
+       -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 \
+       "ipp://127.0.0.1:$port/ipp/print/sock" "$here/job.test" | sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p')
+  [ -n "$id" ] || fail "the socket printer took no job"
+  wait "$listener_PID" || fail "the socket printer did not receive the job"
+  "$inspect" check "$work/out/socket.prn" >/dev/null && "$tool" ink "$work/out/socket.prn" || fail "socket:// output is wrong"
   if command -v gs >/dev/null; then
     print_and_check pdf-colour-normal "$work/in/block.pdf" application/pdf 4 color plain 500
     print_and_check pdf-grey-high-photo "$work/in/block.pdf" application/pdf 5 monochrome photo-mono 500
@@ -260,6 +273,12 @@ web_and_auth)
   browser --screenshot="$artefacts/printer-app-media.png" "http://127.0.0.1:$port/kz/media" >/dev/null
   [ -s "$artefacts/printer-app-status.png" ] && [ -s "$artefacts/printer-app-media.png" ] || fail "no screenshots"
   echo "screenshots: $artefacts/printer-app-status.png $artefacts/printer-app-media.png"
+  # Beyond loopback only with authentication (192.0.2.1 is a documentation
+  # address: nothing is bound even if the check failed).
+  stop_server
+  refusal=$(app_run server -o server-port="$(free_port)" -o listen-hostname=192.0.2.1 -o log-file="$work/refused.log" 2>&1) &&
+    fail "the server started beyond loopback without authentication"
+  grep -q 'auth-service' <<<"$refusal" || fail "the refusal to serve the network does not say how: $refusal"
   # With authentication configured, a client without credentials may not
   # administer, neither over IPP nor on the web pages.
   stop_server

@@ -84,6 +84,10 @@ TEST(CupsPageSetup, RefusesWhatCannotPrintAndSaysWhy) {
     cups_page_header2_t damaged = header(595, 842, 600);
     damaged.cupsBytesPerLine = 10;
     EXPECT_THAT(refusal(damaged), HasSubstr("damaged"));
+    cups_page_header2_t huge = header(595, 842, 600);
+    huge.cupsWidth = 100000000;
+    huge.cupsBytesPerLine = 3 * huge.cupsWidth;
+    EXPECT_THAT(refusal(huge), HasSubstr("damaged"));
 }
 
 TEST(CupsPageSetup, NormalOnPlainPaperAveragesAFinerRaster) {

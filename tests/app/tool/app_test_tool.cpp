@@ -5,10 +5,15 @@
 //                              JPEG, PWG raster), a photo-like A4 page, and
 //                              malformed uploads, a 20-page PWG raster
 //   app_test_tool capabilities the capability query's sizes, media and qualities
+//   app_test_tool listen FILE  a printer on a loopback socket: prints its port,
+//                              keeps one connection's bytes in FILE
 //   app_test_tool ink FILE     every page of the stream has dots in its middle
 //                              band and none near the top, bottom or left edge
+#include <arpa/inet.h>
 #include <cups/raster.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -224,13 +229,40 @@ int ink(const char* path, int width, int height) {
     return ok ? 0 : 1;
 }
 
+// A printer on a socket: takes one connection on 127.0.0.1:port and keeps
+// what arrives in `path`.  Prints the port it listens on (0: any free one).
+int listen(int port, const char* path) {
+    const int server = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t length = sizeof address;
+    if (server < 0 || bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(server, 1) != 0 || getsockname(server, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("listen");
+        return 1;
+    }
+    std::printf("%d\n", ntohs(address.sin_port));
+    std::fflush(stdout);
+    const int client = accept(server, nullptr, nullptr);
+    std::ofstream out(path, std::ios::binary);
+    char buffer[65536];
+    ssize_t got = 0;
+    while (client >= 0 && (got = read(client, buffer, sizeof buffer)) > 0) out.write(buffer, got);
+    close(client);
+    close(server);
+    return client >= 0 && got == 0 && out ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && !std::strcmp(argv[1], "inputs")) return inputs(argv[2]);
     if (argc == 2 && !std::strcmp(argv[1], "capabilities")) return capabilities();
+    if (argc == 3 && !std::strcmp(argv[1], "listen")) return listen(0, argv[2]);
     if ((argc == 3 || argc == 5) && !std::strcmp(argv[1], "ink"))
         return ink(argv[2], argc == 5 ? std::atoi(argv[3]) : 4961, argc == 5 ? std::atoi(argv[4]) : 7016);
-    std::fprintf(stderr, "usage: app_test_tool inputs DIR | capabilities | ink FILE [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: app_test_tool inputs DIR | capabilities | listen FILE | ink FILE [WIDTH HEIGHT]\n");
     return 2;
 }
