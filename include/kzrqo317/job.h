@@ -35,14 +35,20 @@ KZ_VISIBLE int32_t OutputInitPart(uint32_t* handle, const PrintInfo* info);
 /* Not supported: always KZ_UNSUPPORTED. */
 KZ_VISIBLE int32_t OutputProduce(uint32_t* handle, ...);
 /* Takes one raster line; stores the DataInfo handle of the output in *dataInfo.
- * KZ_NO_MEMORY, after the call has done its work, when memory ran out for its
- * output: a scan or command could not be written (it is left out and the rest
- * is handed out), or the hand-out itself could not be made (nothing is handed
- * out, *dataInfo is not written, and the output goes out ahead of the next
- * hand-out's own).  Call OutputComplete after it as after any hand-out. */
+ * The DataList lists the blocks holding output, in order, up to an all-zero
+ * entry.  KZ_NO_MEMORY when memory ran out:
+ *  - with *dataInfo written: a scan could not be written and is left out; the
+ *    rest is handed out.  Call OutputComplete as after any hand-out.
+ *  - with *dataInfo not written: nothing is handed out and the call's event is
+ *    not recorded (no OutputComplete), but every byte built is kept.  The same
+ *    line given again hands it out without taking the line twice; so does the
+ *    next producing call, ahead of its own output.  (A line that could not
+ *    start its page is not taken at all and must be given again.) */
 KZ_VISIBLE int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dataInfo);
 /* Ends the page (cut-sheet) or the job (banner) and hands back what remains.
- * KZ_NO_MEMORY as for OutputProduceTwo; the page is ended all the same. */
+ * KZ_NO_MEMORY as for OutputProduceTwo.  With *dataInfo not written, the
+ * flush must be made again before any other call (others are refused with
+ * KZ_OUT_OF_ORDER); it then hands out the whole page, closing "N" included. */
 KZ_VISIBLE int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo);
 /* Ends a banner page; does nothing on cut-sheet paper.  KZ_OK, or KZ_NO_MEMORY
  * when a scan of the page's end could not be made or written (the others are

@@ -37,6 +37,8 @@ namespace kz {
 
 // Frames and appends one of the commands makeHAPS builds; 0 or -108.
 std::int16_t sendCommand(OutputContext* ctx, std::uint8_t letter);
+// Bytes of the frame sendCommand appends for the letter.
+std::int32_t commandSize(OutputContext* ctx, std::uint8_t letter);
 
 }  // namespace kz
 

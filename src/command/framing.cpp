@@ -111,3 +111,11 @@ int16_t kz::sendCommand(OutputContext* ctx, uint8_t letter) {
     makeHAPS(letter, ctx, &frame);
     return sendHAPS(ctx, &frame);
 }
+
+int32_t kz::commandSize(OutputContext* ctx, uint8_t letter) {
+    uint8_t body[kLargestSettingBody] = {};
+    HapsFrame frame{};
+    frame.Body = body;
+    makeHAPS(letter, ctx, &frame);
+    return kFrameLengthBase + (frame.Header[3] | (frame.Header[4] << 8));
+}

@@ -77,23 +77,20 @@ int16_t sendFrame(OutputContext* ctx, HapsFrame* frame, uint8_t letter, uint16_t
 }
 
 // Where the output stood before a scan, so an unfinished scan can be taken back whole.
-struct OutputMark {
-    BufListNode* node;
-    uint8_t* at;
+struct ScanMark {
+    kz::OutputMark output;
     uint16_t feed;
     uint16_t firstScanPending;
 };
 
-OutputMark markOutput(const OutputContext* ctx) {
-    return {ctx->CurBufList, ctx->CurBufList->BufPtr, ctx->FeedAmount, ctx->FirstScanPending};
+ScanMark markOutput(const OutputContext* ctx) {
+    return {kz::markOutput(ctx), ctx->FeedAmount, ctx->FirstScanPending};
 }
 
 // Drops everything written since the mark: the printer never sees a scan
-// that announces more than follows.  Blocks chained meanwhile stay, empty.
-void rewindOutput(OutputContext* ctx, const OutputMark& mark) {
-    mark.node->BufPtr = mark.at;
-    for (BufListNode* n = mark.node->NextNode; n != nullptr; n = n->NextNode) n->BufPtr = n->BufTop;
-    ctx->CurBufList = mark.node;
+// that announces more than follows.
+void rewindOutput(OutputContext* ctx, const ScanMark& mark) {
+    kz::rewindOutput(ctx, mark.output);
     ctx->FeedAmount = mark.feed;
     ctx->FirstScanPending = mark.firstScanPending;
 }
@@ -128,7 +125,7 @@ int16_t sendNozzleInfo(OutputContext* ctx, const ScanInfo* scan, HapsFrame* fram
 }  // namespace
 
 int16_t setCommand_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
-    const OutputMark mark = markOutput(ctx);
+    const ScanMark mark = markOutput(ctx);
     const int16_t blocks = getBlkNum(scan, ctx, ctx->ScanDir);
     // A scan goes out whole or not at all: a feed, scan or nozzle command
     // that cannot be appended drops the scan as a data block does.

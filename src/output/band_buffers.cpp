@@ -27,4 +27,8 @@ void freeOffsetBuffer(OutputContext* ctx) {
     for (auto& plane : ctx->Band) {
         for (BandBlock& block : plane) KRVSDisposeHNDL(&block.LineMemory);
     }
+    for (auto& slot : ctx->ScanBuffer) {
+        KRVSDisposeHNDL(&slot[0]);
+        KRVSDisposeHNDL(&slot[1]);
+    }
 }

@@ -6,6 +6,8 @@ namespace {
 
 std::int32_t used(const BufListNode& node) { return static_cast<std::int32_t>(node.BufPtr - node.BufTop); }
 
+bool holdsOutput(const BufListNode& node) { return node.BufHandle != 0 && node.BufTop != nullptr && used(node) > 0; }
+
 uint8_t* lockBlock(uint32_t handle) { return static_cast<uint8_t*>(KRVSLockHNDL(handle)); }
 
 }  // namespace
@@ -39,19 +41,25 @@ BufListNode* GetNextList(BufListNode* node, int32_t n) {
     return next;
 }
 
+// Lists the blocks that hold output, in chain order.  Blocks emptied by a
+// taken-back scan and nodes whose block could not be had are left out, so
+// every entry up to the all-zero end is a block with bytes in it, and the
+// first block being empty does not hide what later blocks hold.  Nothing
+// but the DataList is allocated; when it cannot be had, nothing is handed
+// out, the caller's variable is not written and OutputPending stays 0.
 void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
-    ctx->OutputPending = 1;
-    int32_t nodes = 1;
-    for (const BufListNode* n = ctx->BufList.NextNode; n != nullptr; n = n->NextNode) ++nodes;
+    int32_t filled = 0;
+    for (const BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) filled += holdsOutput(*n) ? 1 : 0;
 
     DataInfoRecord* record = static_cast<DataInfoRecord*>(KRVSLockHNDL(ctx->DataInfoRecHandle));
     DataInfo* info = static_cast<DataInfo*>(KRVSLockHNDL(record->DataInfoHandle));
     record->DataInfoPtr = info;
 
-    ctx->DataListHandle = KRVSNewHNDL(8 + 8 * nodes);
+    // An empty output still lists the first block, with no bytes.
+    const int32_t listed = filled == 0 ? 1 : filled;
+    ctx->DataListHandle = KRVSNewHNDL(8 + 8 * listed);
     if (ctx->DataListHandle == 0) {
-        // Nothing is handed out and the caller's variable is not written; a
-        // caller that reads the DataInfo of an earlier hand-out through it
+        // A caller that reads the DataInfo of an earlier hand-out through it
         // finds no output rather than a released list.
         if (info != nullptr) {
             info->EntryCount = 0;
@@ -59,22 +67,21 @@ void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
         }
         return;
     }
+    ctx->OutputPending = 1;
     ctx->DataListPtr = static_cast<DataList*>(KRVSLockHNDL(ctx->DataListHandle));
 
     DataList* entry = ctx->DataListPtr;
-    const BufListNode* node = &ctx->BufList;
-    entry->BlockHandle = node->BufHandle;
-    entry->ByteCount = static_cast<uint16_t>(used(*node));
-    if (entry->ByteCount == 0) {
-        info->EntryCount = 0;
-    } else {
-        for (node = node->NextNode; node != nullptr; node = node->NextNode) {
-            ++entry;
-            entry->BlockHandle = node->BufHandle;
-            entry->ByteCount = static_cast<uint16_t>(used(*node));
-        }
-        info->EntryCount = static_cast<uint16_t>(nodes);
+    if (filled == 0) {
+        entry->BlockHandle = ctx->BufList.BufHandle;
+        entry->ByteCount = 0;
     }
+    for (const BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) {
+        if (!holdsOutput(*n)) continue;
+        entry->BlockHandle = n->BufHandle;
+        entry->ByteCount = static_cast<uint16_t>(used(*n));
+        ++entry;
+    }
+    info->EntryCount = static_cast<uint16_t>(filled);
     info->ListHandle = ctx->DataListHandle;
     *dataInfo = record->DataInfoHandle;
 }
@@ -113,3 +120,13 @@ uint8_t* kz::claimOutput(OutputContext* ctx, std::int32_t n) {
     ctx->CurBufList = node;
     return at;
 }
+
+kz::OutputMark kz::markOutput(const OutputContext* ctx) { return {ctx->CurBufList, ctx->CurBufList->BufPtr}; }
+
+void kz::rewindOutput(OutputContext* ctx, const OutputMark& mark) {
+    mark.node->BufPtr = mark.at;
+    for (BufListNode* n = mark.node->NextNode; n != nullptr; n = n->NextNode) n->BufPtr = n->BufTop;
+    ctx->CurBufList = mark.node;
+}
+
+bool kz::reserveOutput(OutputContext* ctx, std::int32_t n) { return GetNextList(ctx->CurBufList, n) != nullptr; }

@@ -21,6 +21,21 @@ inline constexpr std::int32_t kMaxPiece = kBlockCapacityLimit - 1;
 // the n bytes, or null when no block could be had (nothing is changed then).
 std::uint8_t* claimOutput(OutputContext* ctx, std::int32_t n);
 
+// Makes sure the chain can take n more bytes without growing: true when its
+// last block has room for them, or a new block was chained for them.  Pieces
+// of n bytes in all that are appended next then cannot fail.
+bool reserveOutput(OutputContext* ctx, std::int32_t n);
+
+// Where the output stands, so that what is appended after can be taken back.
+struct OutputMark {
+    BufListNode* node;
+    std::uint8_t* at;
+};
+OutputMark markOutput(const OutputContext* ctx);
+// Drops everything appended since the mark.  Blocks chained meanwhile stay,
+// empty; the hand-out leaves them out.
+void rewindOutput(OutputContext* ctx, const OutputMark& mark);
+
 // Remembers the first output failure of the producing call that is running: a
 // scan or a command that could not be written, or a hand-out that could not
 // be made.  The call reports it once its output is handed out.

@@ -117,6 +117,10 @@ struct OutputContext {
     int16_t OutputFailure;      // first output failure of the current producing call
     uint16_t CarriedOutput;     // 1 while output waits for the next hand-out (a banner page's
                                 // last scans, or a hand-out that could not be made)
+    uint16_t RepeatableCall;    // the event of a producing call whose hand-out could not be made:
+                                // the same call again hands its output out
+    uint16_t FlushStage;        // a flush waiting to be made again: 1 the page's scans are built,
+                                // 2 its closing commands are appended too
 
     // Scan progress.
     int16_t LineCount;   // page lines held since the last scan
@@ -155,6 +159,10 @@ struct OutputContext {
 
     // Vertical offset of each plane, raster lines.
     int16_t PlaneOffset[kz::kPlaneCount];
+
+    // The page's scan buffers by slot and nozzle column parity (0: none),
+    // taken with the raster store so that no scan of the page lacks them.
+    uint32_t ScanBuffer[kz::kPlaneCount][2];
 
     // Output hand-back.
     uint32_t DataInfoRecHandle;

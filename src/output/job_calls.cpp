@@ -38,7 +38,15 @@ OutputContext* lockContext(const uint32_t* handle) {
     return static_cast<OutputContext*>(KRVSLockHNDL(*handle));
 }
 
-bool allowed(OutputContext* ctx, kz::CallEvent event) { return CheckPrevStatus(&ctx->StatusHandle, event) >= 0; }
+// A flush that could not hand its page out must be made again before
+// anything else: the page's store is gone.  Any call but a line forgets
+// which line could be given again.
+bool allowed(OutputContext* ctx, kz::CallEvent event) {
+    if (ctx->FlushStage != 0 && event != kz::kEventFlush) return false;
+    if (CheckPrevStatus(&ctx->StatusHandle, event) < 0) return false;
+    if (event != kz::kEventProduce) ctx->RepeatableCall = 0;
+    return true;
+}
 
 int32_t record(OutputContext* ctx, kz::CallEvent event) {
     return SetCurrentStatus(&ctx->StatusHandle, event) < 0 ? KZ_OUT_OF_ORDER : KZ_OK;
@@ -78,13 +86,33 @@ void startOutput(OutputContext* ctx) {
 
 // Hands the chain out.  When its DataList cannot be had, nothing is handed
 // out and the caller's variable is left alone; the chain is then kept and
-// handed out ahead of the next producing call's output, and this call
-// reports the failure.
-void handOut(OutputContext* ctx, uint32_t* dataInfo) {
+// handed out ahead of the next producing call's output.  The call returns
+// KZ_NO_MEMORY without recording its event, so that it can be made again.
+bool handOut(OutputContext* ctx, uint32_t* dataInfo) {
     SetDataInfo(ctx, dataInfo);
-    if (ctx->DataListHandle != 0) return;
+    if (ctx->DataListHandle != 0) return true;
     ctx->CarriedOutput = 1;
-    kz::noteOutputFailure(ctx, KZ_NO_MEMORY);
+    return false;
+}
+
+// Appends the commands that end a page (or make a page that received no
+// ink) as one piece: all of them or none, so that the page is never handed
+// out without its "N".  False when memory ran out.
+bool appendPageEnd(OutputContext* ctx, bool blankPage) {
+    const kz::OutputMark mark = kz::markOutput(ctx);
+    const int16_t earlier = ctx->OutputFailure;
+    ctx->OutputFailure = 0;
+    if (blankPage) {
+        for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
+    } else {
+        if (ctx->SmearInfo != 0) setCommand_Smear(ctx);
+        if (ctx->MarginInfo == 1) setCommand_noEdgeCnt(ctx);
+        kz::sendCommand(ctx, 'N');
+    }
+    const bool whole = ctx->OutputFailure == 0;
+    if (!whole) kz::rewindOutput(ctx, mark);
+    ctx->OutputFailure = earlier;
+    return whole;
 }
 
 // A page is set up once OutputInitPart has selected its mode.
@@ -183,6 +211,10 @@ int32_t OutputInitPart(uint32_t* handle, const PrintInfo* info) {
     // raster store; release it before the page's own is allocated.
     freeOffsetBuffer(ctx);
     if (const int16_t result = FormatBlock(ctx); result != 0) return result;
+    if (const int16_t result = kz::allocateScanBuffers(ctx); result != 0) {
+        freeOffsetBuffer(ctx);
+        return result;
+    }
     return record(ctx, kz::kEventInitPage);
 }
 
@@ -197,25 +229,36 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
     const int64_t scaledLine = static_cast<int64_t>(line->LineNo) * m;
     if (scaledLine > kMaxPageLine) return KZ_UNSUPPORTED;
 
+    // The line whose hand-out could not be made, given again: its output
+    // goes out now, and the line is not taken twice.
+    const bool repeated = ctx->RepeatableCall == kz::kEventProduce && scaledLine == ctx->CurLineNo;
+    ctx->RepeatableCall = 0;
     startOutput(ctx);
-    const uint32_t previousLineNo = ctx->CurLineNo;
-    ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
-    if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
-        ctx->CurLineNo = previousLineNo;  // a refused line leaves no trace
-        // Output still waiting to be handed out (a banner page's last scans)
-        // keeps waiting for the next producing call.
-        if (ctx->BufList.NextHandle != 0 || ctx->BufList.BufPtr != ctx->BufList.BufTop) ctx->CarriedOutput = 1;
-        return result;
+    if (!repeated) {
+        const uint32_t previousLineNo = ctx->CurLineNo;
+        ctx->CurLineNo = static_cast<uint32_t>(scaledLine);
+        if (const int16_t result = SetRasterData(ctx, line, m); result != 0) {
+            // A refused line leaves no trace (a page that could not start for
+            // lack of memory among them: the line may be given again).
+            ctx->CurLineNo = previousLineNo;
+            // Output still waiting to be handed out (a banner page's last scans)
+            // keeps waiting for the next producing call.
+            if (ctx->BufList.NextHandle != 0 || ctx->BufList.BufPtr != ctx->BufList.BufTop) ctx->CarriedOutput = 1;
+            return result;
+        }
+        if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
+        for (int scans = 0; ctx->LineCount == ctx->LineTarget && scans < kMaxScansPerLine; ++scans) {
+            makeOutData(ctx);
+        }
     }
-    if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
-    for (int scans = 0; ctx->LineCount == ctx->LineTarget && scans < kMaxScansPerLine; ++scans) {
-        makeOutData(ctx);
-    }
-    handOut(ctx, dataInfo);
+    const bool handed = handOut(ctx, dataInfo);
     AllUnlockBufLst(&ctx->BufList);
-    // A scan or command that could not be written for lack of memory is
-    // missing from the page, or the hand-out could not be made: the caller
-    // hears of it, and completes the call as usual.
+    if (!handed) {
+        ctx->RepeatableCall = kz::kEventProduce;
+        return KZ_NO_MEMORY;
+    }
+    // A scan that could not be written for lack of memory is missing from the
+    // page: the caller hears of it, and completes the call as usual.
     if (const int32_t recorded = record(ctx, kz::kEventProduce); recorded != KZ_OK) return recorded;
     return ctx->OutputFailure;
 }
@@ -229,23 +272,27 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     startOutput(ctx);
     // No page set up (a banner job flushed right after OutputInitTwo, or after
     // a refused page): there are no mode parameters to build scans with, so
-    // the job ends as a blank page does.
-    if (ctx->PageStartPending == 1 || !pageSetUp(ctx)) {
-        // A page that never received ink.
-        for (uint8_t letter : {'H', 'h', 'b', 'r', 'f', 'm', 'N'}) kz::sendCommand(ctx, letter);
-        handOut(ctx, dataInfo);
-        freeOffsetBuffer(ctx);
-    } else {
+    // the job ends as a page that never received ink does.
+    const bool blankPage = ctx->PageStartPending == 1 || !pageSetUp(ctx);
+    // A flush made again after its hand-out could not be made builds nothing
+    // twice: it goes on from the stage it reached.
+    if (ctx->FlushStage == 0) {
         // A scan of the drain that cannot be made or written is dropped and
         // the page still ends: the caller gets the page's output and -108.
-        kz::drainPage(ctx);
-        if (ctx->SmearInfo != 0) setCommand_Smear(ctx);
-        if (ctx->MarginInfo == 1) setCommand_noEdgeCnt(ctx);
-        kz::sendCommand(ctx, 'N');
-        handOut(ctx, dataInfo);
+        if (!blankPage) kz::drainPage(ctx);
         freeOffsetBuffer(ctx);
-        AllUnlockBufLst(&ctx->BufList);
+        ctx->FlushStage = 1;
     }
+    bool handed = false;
+    if (ctx->FlushStage == 2 || appendPageEnd(ctx, blankPage)) {
+        ctx->FlushStage = 2;
+        handed = handOut(ctx, dataInfo);
+    } else {
+        ctx->CarriedOutput = 1;
+    }
+    if (!blankPage) AllUnlockBufLst(&ctx->BufList);
+    if (!handed) return KZ_NO_MEMORY;
+    ctx->FlushStage = 0;
     if (const int32_t recorded = record(ctx, kz::kEventFlush); recorded != KZ_OK) return recorded;
     return ctx->OutputFailure;
 }

@@ -1,8 +1,8 @@
 // Page start: the first inked line of a page sends the page's setting
 // commands and fixes where the page's first scan stands.
-#include <initializer_list>
-
 #include "command/command.h"
+#include "kzrqo317/result.h"
+#include "output/buffer_list.h"
 #include "planning/planning.h"
 #include "platform/field_width.h"
 
@@ -16,11 +16,21 @@ constexpr bool isLongPaper(int16_t paperSize) {
     return (paperSize >= 46 && paperSize <= 49) || paperSize == 58 || paperSize == 59;
 }
 constexpr uint8_t kKickOffFlag = 4;
+constexpr uint8_t kPageStartCommands[] = {'H', 'a', 'd', 'h', 'b', 'r', 'f'};
+constexpr int32_t kKickOffCommandSize = kz::kFrameHeaderSize + 4;  // "x" and its 4-byte position
 
 }  // namespace
 
 int16_t InitPage(OutputContext* ctx, const RasterInfo*) {
-    for (uint8_t letter : {'H', 'a', 'd', 'h', 'b', 'r', 'f'}) kz::sendCommand(ctx, letter);
+    // The page's setting commands go out whole or the page does not start:
+    // room for all of them is made first (a banner page's predecessor may
+    // have left its last block nearly full).
+    int32_t bytes = 0;
+    for (uint8_t letter : kPageStartCommands) bytes += kz::commandSize(ctx, letter);
+    if (ctx->NzlLimitFlags & kKickOffFlag) bytes += kKickOffCommandSize;
+    if (!kz::reserveOutput(ctx, bytes)) return KZ_NO_MEMORY;
+
+    for (uint8_t letter : kPageStartCommands) kz::sendCommand(ctx, letter);
     if (ctx->NzlLimitFlags & kKickOffFlag) makeKickOffInfo(ctx);
 
     uint16_t feed = kz::wrapU16((kStartFeed[ctx->PrintMode] + static_cast<int64_t>(ctx->CurLineNo)) * 2);

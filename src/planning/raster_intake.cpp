@@ -177,8 +177,8 @@ int16_t SetRasterData(OutputContext* ctx, const RasterInfo* line, int16_t lineMu
                 // length is not a page.
                 const int64_t gap = static_cast<int64_t>(ctx->CurLineNo) - ctx->PrevLineNo;
                 if (gap <= 0 || gap > kMaxLineGap) return KZ_UNSUPPORTED;
-            } else {
-                InitPage(ctx, line);
+            } else if (const int16_t result = InitPage(ctx, line); result != 0) {
+                return result;  // nothing of the line is stored yet
             }
             ctx->RasterReceived = 1;
             accountGap(ctx, lineMultiplier);

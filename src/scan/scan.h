@@ -42,6 +42,10 @@ namespace kz {
 // failure.
 int16_t drainPage(OutputContext* ctx);
 
+// Takes the page's scan buffers, sized for its tallest scan; 0 or -108
+// (what was taken is released with the raster store).
+int16_t allocateScanBuffers(OutputContext* ctx);
+
 }  // namespace kz
 
 extern "C" {

@@ -9,22 +9,26 @@
 #include "scan/hv_convert.h"
 #include "platform/field_width.h"
 
+// A scan whose buffers cannot all be had is dropped, but the page moves on
+// as if it had been printed: its lines are converted into the buffers there
+// are, released as a printed scan releases them, the edge phases step and
+// the head turns.  The scans after it are then the ones the page has anyway.
 int16_t kz::printScan(OutputContext* ctx, ScanInfo* scan, const ScanPolicy& policy) {
     HVBufferTable hv = {};
     getScanWidth(ctx, scan);
     int16_t result = allocateHVBuffer(ctx, scan, hv);
-    if (result == 0) {
-        if (policy.judgeUnevenness && unevenMonitorJudge(ctx, scan) == 1) ctx->ScanDir ^= 1;
-        HVConvert_A2470(ctx, scan, hv);
-        if (datExistChk2(ctx, scan) != 0) {
-            if (policy.powerPath && powerMonitorJudge(ctx, scan) == 1) {
-                result = setCommand_PM(ctx, scan, hv);
-            } else {
-                scan->BlockMode = 2;
-                result = setCommand_A2470(ctx, scan, hv);
-            }
-            if (ctx->Direction == 0) ctx->ScanDir ^= 1;
+    if (policy.judgeUnevenness && unevenMonitorJudge(ctx, scan) == 1) ctx->ScanDir ^= 1;
+    HVConvert_A2470(ctx, scan, hv);
+    if (result != 0) {
+        if (ctx->Direction == 0) ctx->ScanDir ^= 1;
+    } else if (datExistChk2(ctx, scan) != 0) {
+        if (policy.powerPath && powerMonitorJudge(ctx, scan) == 1) {
+            result = setCommand_PM(ctx, scan, hv);
+        } else {
+            scan->BlockMode = 2;
+            result = setCommand_A2470(ctx, scan, hv);
         }
+        if (ctx->Direction == 0) ctx->ScanDir ^= 1;
     }
     freeScanBuffer(ctx, scan, hv);
     return result;

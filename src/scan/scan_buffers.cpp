@@ -1,5 +1,6 @@
 // The scan record's set-up and the scan's HV buffers.
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "kzrqo317/platform.h"
@@ -53,14 +54,56 @@ void formatScanInfo(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
     }
 }
 
+namespace {
+
+// Rows of the page's tallest scan: what formatScanInfo gives.
+int32_t tallestScan(const OutputContext* ctx) {
+    switch (ctx->PrintMode) {
+        case 0: case 1: case 2: return 320;
+        case 14: return 128;
+        default: return ctx->NzlNum;
+    }
+}
+
 // Every buffer holds 63 blocks of 128 pixels of one nozzle column:
-// BlockWidth x 63 x (rows / 16) bytes, zero-filled.
+// BlockWidth x 63 x (rows / 16) bytes.
+int32_t bufferSize(const OutputContext* ctx, int32_t rows) {
+    return ctx->BlockWidth * kz::kBlocksPerBuffer * (rows / 16);
+}
+
+}  // namespace
+
+int16_t kz::allocateScanBuffers(OutputContext* ctx) {
+    const int32_t size = bufferSize(ctx, tallestScan(ctx));
+    const bool pairs = ctx->PrintMode == 4 || ctx->PrintMode == 8;
+    for (int c = 0; c < kz::kPlaneCount; ++c) {
+        if (ctx->BitDepth[c] == 0) continue;
+        // Modes 4 and 8 put colours 0..2 of their odd passes in slots 4..6.
+        for (const int slot : {c, pairs && c <= 2 ? c + 4 : -1}) {
+            if (slot < 0) continue;
+            for (uint32_t& buffer : ctx->ScanBuffer[slot]) {
+                if (buffer == 0) buffer = KRVSNewHNDL(size);
+                if (buffer == 0) return KZ_NO_MEMORY;
+            }
+        }
+    }
+    return 0;
+}
+
+// The page's own buffers are cleared for the scan; a buffer the page does
+// not hold is allocated for the scan alone.
 int16_t allocateHVBuffer(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
-    const int32_t size = ctx->BlockWidth * kz::kBlocksPerBuffer * (scan->ScanNzlNum / 16);
+    const int32_t size = bufferSize(ctx, scan->ScanNzlNum);
+    const bool pageBuffersFit = size <= bufferSize(ctx, tallestScan(ctx));
     for (int c = 0; c < kz::kPlaneCount; ++c) {
         const int slot = kz::slotOf(ctx, scan, c);
         if (slot < 0) continue;
         for (int parity = 0; parity < 2; ++parity) {
+            if (const uint32_t own = ctx->ScanBuffer[slot][parity]; own != 0 && pageBuffersFit) {
+                std::memset(KRVSLockHNDL(own), 0, static_cast<size_t>(size));
+                hv[slot][parity] = own;
+                continue;
+            }
             hv[slot][parity] = KRVSNewHNDL(size);
             if (hv[slot][parity] == 0) return KZ_NO_MEMORY;
         }
@@ -68,10 +111,16 @@ int16_t allocateHVBuffer(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
     return 0;
 }
 
-// Releases every buffer in the table, a partly filled one included.
-void freeScanBuffer(OutputContext*, ScanInfo*, HVBufferTable hv) {
+// Releases the scan's own buffers, a partly filled table included; the
+// page's stay for its next scan.
+void freeScanBuffer(OutputContext* ctx, ScanInfo*, HVBufferTable hv) {
     for (int s = 0; s < kz::kSlotCount; ++s) {
-        KRVSDisposeHNDL(&hv[s][0]);
-        KRVSDisposeHNDL(&hv[s][1]);
+        for (int parity = 0; parity < 2; ++parity) {
+            if (hv[s][parity] == ctx->ScanBuffer[s][parity]) {
+                hv[s][parity] = 0;
+            } else {
+                KRVSDisposeHNDL(&hv[s][parity]);
+            }
+        }
     }
 }

@@ -222,6 +222,8 @@ TEST_F(Assembly, AllocationFailureEndsTheScanLoop) {
         c->RasterPos = 0;
         for (int i = 0; i < 8; ++i) ink(3, i), ink(0, i);
         c->LineCount = c->LineTarget;
+        // Without the page's scan buffers the scan takes its own.
+        for (auto& slot : c->ScanBuffer) KRVSDisposeHNDL(&slot[0]), KRVSDisposeHNDL(&slot[1]);
         kz::platform::failAllocation(1, true);
         const int16_t result = makeOutData(c);
         kz::platform::resetFaults();
