@@ -1,8 +1,9 @@
 # Install layout shared by every library and program of the project.
 #
 # Each part installs its own files with install() rules and a COMPONENT of
-# its own; cmake/packaging.cmake turns each component into one Debian package.
-# Components so far:
+# its own, and declares the component's Debian package with kz_package()
+# (below; cmake/packaging.cmake builds them).  Helpers: kz_install_pkgconfig,
+# kz_install_man, kz_package.  The core's components:
 #   lib    libkzrqo317.so.1 (the shared library and its SONAME link)
 #   dev    public headers, libkzrqo317.so, kzrqo317.pc, the CMake package
 #   tools  kzrqo317-demo, kzrqo317-inspect and their man pages
@@ -72,4 +73,18 @@ function(kz_package component)
   foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS)
     set_property(GLOBAL PROPERTY KZ_PACKAGE_${component}_${key} "${P_${key}}")
   endforeach()
+endfunction()
+
+# kz_install_man(<page source, e.g. tool.1> COMPONENT <component>)
+# Installs a man page gzip-compressed (as Debian wants it) into its section's folder.
+function(kz_install_man source)
+  cmake_parse_arguments(M "" "COMPONENT" "" ${ARGN})
+  get_filename_component(name ${source} NAME)
+  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${name})
+  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND sh -c "gzip -9n -c '${CMAKE_CURRENT_SOURCE_DIR}/${source}' > '${compressed}'"
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${source} VERBATIM)
+  add_custom_target(man_${name} ALL DEPENDS ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${M_COMPONENT})
 endfunction()
