@@ -82,6 +82,9 @@ bool DriverJob::handOut(const char* what, Call call, bool repeat) {
     for (int attempt = 0;; ++attempt) {
         uint32_t out = 0;
         const int32_t r = call(&out);
+        if (attempt > 0 && r == KZ_OUT_OF_ORDER)
+            return fail(KZP_ERR_MEMORY, std::string("the driver ran out of memory on ") + what +
+                                            " and did not take the call again; output was lost");
         if (r != KZ_OK && r != KZ_NO_MEMORY)
             return fail(KZP_ERR_DRIVER, std::string("the driver refused ") + what + " (" + code(r) + ")");
         bool any = false;

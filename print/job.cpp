@@ -97,6 +97,11 @@ KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, ch
     if (s->icc_profile) job->iccPath = s->icc_profile;
     job->settings.icc_profile = job->iccPath.empty() ? nullptr : job->iccPath.c_str();
     job->sink = *sink;
+    if (job->settings.icc_profile) {
+        // A profile that cannot be used is refused before any byte goes out.
+        if (!kzp::Separator::make(job->setup.format.mode, KZP_INPUT_RGB8, job->settings.icc_profile, &why))
+            return refuse(why.empty() ? "the colour profile cannot be used" : why);
+    }
     if (!job->driver.open(job->setup, job->sink)) return refuse(job->driver.message());
     if (message && size) message[0] = '\0';
     return job.release();

@@ -13,6 +13,14 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The page benchmark, briefly, so that it keeps building and running: one
+# iteration each of a few fast cases (the README says how to run it all).
+if [[ " ${presets[*]} " == *" default "* ]]; then
+  echo "== page benchmark (brief)"
+  build/default/bench/bench_page --benchmark_filter='mode:(0|2|13)/content:2' \
+    --benchmark_min_time=0 | tee build/default/bench_page.txt
+  ! grep -q "ERROR OCCURRED" build/default/bench_page.txt
+fi
 # The 64-bit and the 32-bit build must write byte-identical streams: both
 # print the golden jobs and their checksum lists must match.  (Both builds'
 # golden tests also compare with the same committed file.)

@@ -1,5 +1,5 @@
 // Test seam of the platform layer: make a chosen allocation fail, and count
-// allocations and live blocks.  Not exported from the shared library; tests
+// allocations, live blocks and their peak bytes.  Not exported from the shared library; tests
 // link the static archive.  When no failure is armed an allocation pays one
 // relaxed atomic load for it.
 #pragma once
@@ -17,6 +17,11 @@ std::uint64_t allocationCount();
 
 // Blocks from KRVSNewHNDL and KRVSNewPTR not yet disposed.
 std::int64_t liveBlocks();
+
+// The most bytes held in live blocks at once since the last reset (the
+// allocator's usable sizes); a reset starts from the bytes held now.
+std::int64_t peakLiveBytes();
+void resetPeakLiveBytes();
 
 // Restores the defaults above: nothing armed.
 inline void resetFaults() { failAllocation(0); }

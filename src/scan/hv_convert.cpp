@@ -4,6 +4,7 @@
 #include "scan/hv_convert.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <iterator>
@@ -26,27 +27,18 @@ constexpr int kSmearBandLines = 112;
 
 enum class Direction { Forward, Backward };
 
-// Phases of pixels beyond a missing pass pattern table.
-constexpr uint8_t kNoPhases[8] = {};
-
-// The pass pattern phases of a line's pixels, byte by byte in the order the
-// converter visits them: pixel p of the stored span has phase
+// Position in the pass pattern table of a line's pixels, byte by byte in the
+// order the converter visits them: pixel p of the stored span has phase
 // MaskTbl[(MaskOffset + p) mod 10800].  The table is read cyclically, so a
 // span running past its end wraps to its start.
 template <int Pixels, bool Descending>
 class PhaseWalk {
 public:
     // Starts at the span's byte `k`.
-    PhaseWalk(const uint8_t* table, unsigned offset, int k)
-        : table_(table), at_((offset + static_cast<unsigned>(k) * Pixels) % kMaskTableLength) {}
+    PhaseWalk(unsigned offset, int k) : at_((offset + static_cast<unsigned>(k) * Pixels) % kMaskTableLength) {}
 
-    // The phases of the current byte's pixels.
-    const uint8_t* row() {
-        if (table_ == nullptr) return kNoPhases;
-        if (at_ + Pixels <= static_cast<unsigned>(kMaskTableLength)) return table_ + at_;
-        for (unsigned p = 0; p < Pixels; ++p) spill_[p] = table_[(at_ + p) % kMaskTableLength];
-        return spill_;
-    }
+    // Table position of the current byte's first pixel.
+    unsigned at() const { return at_; }
 
     // Moves on by `bytes` bytes (fewer than the table holds).
     void skip(int bytes) {
@@ -59,40 +51,92 @@ public:
         }
     }
 
-    void next() {
-        if constexpr (Descending) {
-            at_ = at_ >= Pixels ? at_ - Pixels : at_ + kMaskTableLength - Pixels;
-        } else {
-            at_ += Pixels;
-            if (at_ >= static_cast<unsigned>(kMaskTableLength)) at_ -= kMaskTableLength;
+    void next() { skip(1); }
+
+private:
+    unsigned at_;
+};
+
+// Set bits of each byte value.
+constexpr std::array<uint8_t, 256> kBitCounts = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned v = 0; v < 256; ++v) t[v] = static_cast<uint8_t>(std::popcount(v));
+    return t;
+}();
+static_assert(kBitCounts[0] == 0 && kBitCounts[0xA5] == 4 && kBitCounts[0xFF] == 8);
+
+// Which dots of one slot print in this scan's pass, by pass pattern table
+// position, worked out once per scan rather than per line and pixel.
+//  1 bit:     bit 7 - k of oneBit[q] is set when the pixel at position q + k
+//             fires: its phase modulo the pass count is the scan's pass.
+//  2, 4 bits: bit L of levels[q] is set when a pixel of level L fires at
+//             position q (the pass select table; levels above 8 as 8); the
+//             entries past the table's end repeat its start, so a byte's
+//             pixels never wrap.
+struct PassDots {
+    uint8_t oneBit[kMaskTableLength];
+    uint16_t levels[kMaskTableLength + 8];
+
+    static uint8_t phaseAt(const uint8_t* table, unsigned q) {
+        return table != nullptr ? table[q % kMaskTableLength] : 0;
+    }
+
+    // Each build fills the entries of `n` positions from `first`, cyclically
+    // (all of them when n reaches the table's length).
+    void buildOneBit(const uint8_t* table, int passCount, int passIndex, unsigned first, unsigned n) {
+        uint8_t fires[256] = {};
+        if (passCount < 1) passCount = 1;
+        if (passIndex >= 0 && passIndex < passCount) {
+            for (int p = passIndex; p < 256; p += passCount) fires[p] = 1;
+        }
+        n = std::min<unsigned>(n, kMaskTableLength);
+        unsigned window = 0;  // the fire bits of positions q .. q + 7, q's the highest
+        for (unsigned q = first; q < first + 7; ++q) window = window << 1 | fires[phaseAt(table, q)];
+        for (unsigned q = first; q < first + n; ++q) {
+            window = (window << 1 | fires[phaseAt(table, q + 7)]) & 0xFFu;
+            oneBit[q % kMaskTableLength] = static_cast<uint8_t>(window);
         }
     }
 
-private:
-    const uint8_t* table_;
-    unsigned at_;
-    uint8_t spill_[Pixels] = {};
-};
-
-// The phases (0..255) whose pass, phase modulo the pass count, is this
-// scan's: the 1-bit rule as a table, so the per-pixel test needs no division.
-struct PassPhases {
-    uint8_t fires[256];
-    void build(int passCount, int passIndex) {
-        std::memset(fires, 0, sizeof fires);
-        if (passCount < 1) passCount = 1;
-        if (passIndex < 0 || passIndex >= passCount) return;
-        for (int p = passIndex; p < 256; p += passCount) fires[p] = 1;
+    void buildLevels(const uint8_t* table, const ScanInfo* scan, unsigned first, unsigned n) {
+        uint16_t byPhase[256] = {};
+        for (int p = 0; p < kz::kPassSelectPhases; ++p) {
+            unsigned mask = 0;
+            for (int level = 1; level < 16; ++level) {
+                if (scan->PassSelectTbl[kz::selectLevel(level)][p] != 0) mask |= 1u << level;
+            }
+            byPhase[p] = static_cast<uint16_t>(mask);
+        }
+        n = std::min<unsigned>(n, kMaskTableLength);
+        for (unsigned q = first; q < first + n; ++q) {
+            const unsigned at = q % kMaskTableLength;
+            levels[at] = byPhase[phaseAt(table, at)];
+            if (at < std::size(levels) - kMaskTableLength) levels[kMaskTableLength + at] = levels[at];
+        }
     }
 };
 
-// 1-bit source byte through the pass phase table; replaces the output byte.
-inline int16_t indexOneBitByTable(uint8_t* out, uint8_t source, const PassPhases& pass, const uint8_t* phases) {
-    unsigned result = 0;
-    for (int k = 0; k < 8; ++k) result |= static_cast<unsigned>(pass.fires[phases[k]]) << (7 - k);
-    result &= source;
-    *out = static_cast<uint8_t>(result);
-    return static_cast<int16_t>(std::popcount(result));
+// 1-bit source byte: the dots of this pass replace the output byte.
+inline int16_t placeOneBit(uint8_t* out, uint8_t source, uint8_t fires) {
+    const uint8_t dots = static_cast<uint8_t>(source & fires);
+    *out = dots;
+    return kBitCounts[dots];
+}
+
+// 2- or 4-bit source byte: its pixels' dots, first pixel highest, ORed into
+// the output byte from bit `shift` + Pixels - 1 down.
+template <int Bits>
+inline int16_t placeLevels(uint8_t* out, uint8_t source, const uint16_t* levels, unsigned shift) {
+    constexpr int kPixels = 8 / Bits;
+    constexpr unsigned kLevelMask = (1u << Bits) - 1;
+    unsigned dots = 0;
+    #pragma GCC unroll 8
+    for (int k = 0; k < kPixels; ++k) {
+        const unsigned level = (source >> (8 - Bits * (k + 1))) & kLevelMask;
+        dots = dots << 1 | ((levels[k] >> level) & 1u);
+    }
+    *out = static_cast<uint8_t>(*out | dots << shift);
+    return kBitCounts[dots];
 }
 
 bool blankWord(const uint8_t* bytes) {
@@ -102,12 +146,97 @@ bool blankWord(const uint8_t* bytes) {
 }
 
 int bitCount(const OutputContext* ctx, uint8_t b) {
-    return ctx->DotCountTbl != nullptr ? ctx->DotCountTbl[b] : std::popcount(b);
+    return ctx->DotCountTbl != nullptr ? ctx->DotCountTbl[b] : kBitCounts[b];
+}
+
+// Source bytes a converter takes at once where they start a 16-pixel group.
+constexpr int kChunkBytes = 8;
+
+// The dots of source byte `b` at table position `at`, first pixel highest.
+template <int Bits>
+inline unsigned levelDots(uint8_t b, const uint16_t* levels) {
+    constexpr int kPixels = 8 / Bits;
+    constexpr unsigned kLevelMask = (1u << Bits) - 1;
+    unsigned dots = 0;
+    #pragma GCC unroll 8
+    for (int k = 0; k < kPixels; ++k) dots = dots << 1 | ((levels[k] >> ((b >> (8 - Bits * (k + 1))) & kLevelMask)) & 1u);
+    return dots;
+}
+
+// Eight source bytes from the first of a 16-pixel group (at `group` in the HV
+// buffer), as the byte-by-byte conversion places them; their table positions
+// do not wrap.  Byte m is bytes[m] forward, bytes[-m] backward.  The dots
+// placed.
+template <int Bits, bool Backward, int Bytes = kChunkBytes>
+inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, unsigned at, const PassDots& pass,
+                        bool useMask, const OutputContext* ctx) {
+    constexpr int kPixels = 8 / Bits;
+    constexpr int kPerGroup = kGroupPixels / kPixels;
+    auto byteAt = [&](int m) { return Backward ? bytes[-m] : bytes[m]; };
+    auto positionOf = [&](int m) { return Backward ? at - static_cast<unsigned>(m * kPixels) : at + m * kPixels; };
+    int dots = 0;
+    if constexpr (Bits == 1) {
+        #pragma GCC unroll 8
+        for (int m = 0; m < Bytes; ++m) {
+            const uint8_t b = byteAt(m);
+            if (b == 0) continue;
+            uint8_t* out = group + (m / kPerGroup) * groupBytes + m % kPerGroup;
+            if (useMask) {
+                dots += placeOneBit(out, b, pass.oneBit[positionOf(m)]);
+            } else {
+                *out = b;
+                dots += bitCount(ctx, b);
+            }
+        }
+    } else {
+        // Output bytes of 8 pixels: Bits = 2 takes two source bytes each, Bits = 4 four.
+        constexpr int kPerOut = 8 / kPixels;
+        #pragma GCC unroll 8
+        for (int d = 0; d < Bytes / kPerOut; ++d) {
+            unsigned out = 0;
+            #pragma GCC unroll 8
+            for (int n = 0; n < kPerOut; ++n) {
+                const int m = d * kPerOut + n;
+                const unsigned bits = levelDots<Bits>(byteAt(m), pass.levels + positionOf(m));
+                // Forward the first byte takes the highest bits, backward the lowest.
+                out |= bits << (kPixels * (Backward ? n : kPerOut - 1 - n));
+            }
+            uint8_t* target = group + (d * kPerOut / kPerGroup) * groupBytes + (d * kPerOut % kPerGroup) / kPerOut;
+            *target = static_cast<uint8_t>(*target | out);
+            dots += kBitCounts[out];
+        }
+    }
+    return dots;
+}
+
+// The pass of a scan, as the 1-bit dots read it: a band pass of modes 4 and 8
+// is a pair of scans.
+void oneBitPass(const OutputContext* ctx, const ScanInfo* scan, int* passCount, int* passIndex) {
+    *passCount = ctx->PassNum;
+    *passIndex = scan->ScanPassIndex;
+    if (ctx->PrintMode == 4) {
+        *passCount /= 2;
+        *passIndex /= 2;
+    }
+}
+
+// The tables a converter of `bits` bits per pixel reads, for `n` pixels
+// from table position `first`.
+void buildPassDots(PassDots* dots, const OutputContext* ctx, const ScanInfo* scan, int bits, bool useMask,
+                   unsigned first = 0, unsigned n = kMaskTableLength) {
+    if (bits == 1) {
+        if (!useMask) return;
+        int passCount, passIndex;
+        oneBitPass(ctx, scan, &passCount, &passIndex);
+        dots->buildOneBit(ctx->MaskTbl, passCount, passIndex, first, n);
+    } else {
+        dots->buildLevels(ctx->MaskTbl, scan, first, n);
+    }
 }
 
 template <int Bits, Direction Dir>
 int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, const ScanInfo* scan,
-                    const LineRecord* record, int row, int slot, bool useMask, uint8_t flags) {
+                    const LineRecord* record, int row, int slot, bool useMask, uint8_t flags, const PassDots& pass) {
     constexpr int kPixels = 8 / Bits;                  // pixels of a source byte
     constexpr int kPerGroup = kGroupPixels / kPixels;  // source bytes of a 16-pixel group
     constexpr bool kBackward = Dir == Direction::Backward;
@@ -129,15 +258,6 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     const int kEnd = std::min(count, positions - start);
     if (kBegin >= kEnd) return 0;
 
-    int passCount = ctx->PassNum;
-    int passIndex = scan->ScanPassIndex;
-    if (ctx->PrintMode == 4) {
-        passCount /= 2;
-        passIndex /= 2;
-    }
-    PassPhases pass;
-    if (Bits == 1 && useMask) pass.build(passCount, passIndex);
-
     // The smear band comes from the page position, not the scan's base line:
     // the two differ in scans shifted at the bottom edge.
     const int32_t bandLine = ctx->RasterPos + row;
@@ -147,9 +267,13 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     const int32_t pageLine = scan->RasterBase + row;
 
     uint8_t* const nozzleBytes = buffer + 2 * (row / 2);
-    PhaseWalk<kPixels, kBackward> phases(ctx->MaskTbl, record->MaskOffset,
-                                         kBackward ? count - 1 - kBegin : kBegin);
+    PhaseWalk<kPixels, kBackward> phases(record->MaskOffset, kBackward ? count - 1 - kBegin : kBegin);
     constexpr int kSegmentBytes = kPowerSegmentPixels / kPixels;
+    // Whether `bytes` bytes from table position `at` on stay clear of the table's end.
+    auto withinTable = [](unsigned at, int bytes) {
+        return kBackward ? at >= static_cast<unsigned>((bytes - 1) * kPixels)
+                         : at + static_cast<unsigned>(bytes * kPixels) <= static_cast<unsigned>(kMaskTableLength);
+    };
     int16_t result = 0;
     // Runs of bytes within one 160-pixel counter segment: their dots are
     // counted together at the run's end.
@@ -159,20 +283,44 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         const int runEnd = std::min(kEnd, kBackward ? k + runFirst - segment * kSegmentBytes + 1
                                                     : k + (segment + 1) * kSegmentBytes - runFirst);
         int runDots = 0;
-        for (; k < runEnd; ++k, phases.next()) {
+        while (k < runEnd) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
-            const uint8_t b = source[i - firstByte];
-            if (b == 0) {
-                // Blank stretches of the line pass eight bytes at a time.
-                if (runEnd - k >= 8 && blankWord(source + (kBackward ? i - firstByte - 7 : i - firstByte))) {
-                    k += 7;
-                    phases.skip(7);
+            const bool aligned = (start + k) % kPerGroup == 0 && !(flags & kz::kCountNoEdge);
+            if (aligned && k + kChunkBytes <= runEnd && withinTable(phases.at(), kChunkBytes)) {
+                // Eight bytes from the start of a 16-pixel group at once.
+                const uint8_t* bytes = source + (i - firstByte);
+                if (!blankWord(kBackward ? bytes - (kChunkBytes - 1) : bytes)) {
+                    result = 1;
+                    runDots += convertChunk<Bits, kBackward>(nozzleBytes + ((start + k) / kPerGroup) * groupBytes,
+                                                             groupBytes, bytes, phases.at(), pass, useMask, ctx);
                 }
+                k += kChunkBytes;
+                phases.skip(kChunkBytes);
                 continue;
             }
+            if (kPerGroup < kChunkBytes && aligned && k + kPerGroup <= runEnd && withinTable(phases.at(), kPerGroup)) {
+                // One group, where fewer than eight bytes of the run are left.
+                const uint8_t* bytes = source + (i - firstByte);
+                unsigned any = 0;
+                for (int m = 0; m < kPerGroup; ++m) any |= kBackward ? bytes[-m] : bytes[m];
+                if (any != 0) {
+                    result = 1;
+                    runDots += convertChunk<Bits, kBackward, kPerGroup>(
+                        nozzleBytes + ((start + k) / kPerGroup) * groupBytes, groupBytes, bytes, phases.at(), pass,
+                        useMask, ctx);
+                }
+                k += kPerGroup;
+                phases.skip(kPerGroup);
+                continue;
+            }
+            const uint8_t b = source[i - firstByte];
+            ++k;
+            const unsigned at = phases.at();
+            phases.next();
+            if (b == 0) continue;
             result = 1;
 
-            const int position = start + k;
+            const int position = start + k - 1;
             uint8_t* dest = nozzleBytes + (position / kPerGroup) * groupBytes;
             const int j = position % kPerGroup;
             int16_t dots;
@@ -181,14 +329,14 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                     dest[j] = b;
                     dots = static_cast<int16_t>(bitCount(ctx, b));
                 } else {
-                    dots = indexOneBitByTable(dest + j, b, pass, phases.row());
+                    dots = placeOneBit(dest + j, b, pass.oneBit[at]);
                 }
             } else if constexpr (Bits == 2) {
                 const int nibble = kBackward ? 1 - j % 2 : j % 2;
-                dots = kz::indexLevels<2>(dest + j / 2, b, phases.row(), nibble == 0 ? 0x80u : 0x08u, scan);
+                dots = placeLevels<2>(dest + j / 2, b, pass.levels + at, nibble == 0 ? 4u : 0u);
             } else {
                 const int pair = kBackward ? 3 - j % 4 : j % 4;
-                dots = kz::indexLevels<4>(dest + j / 4, b, phases.row(), 0x80u >> (2 * pair), scan);
+                dots = placeLevels<4>(dest + j / 4, b, pass.levels + at, 6u - 2u * pair);
             }
             runDots += dots;
             if ((flags & kz::kCountNoEdge) && dots != 0) {
@@ -210,17 +358,28 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     return result;
 }
 
-using Converter = int16_t (*)(OutputContext*, uint8_t*, const uint8_t*, const ScanInfo*, const LineRecord*,
-                              int16_t, int16_t, int16_t, uint8_t);
+using Converter = int16_t (*)(OutputContext*, uint8_t*, const uint8_t*, const ScanInfo*, const LineRecord*, int,
+                              int, bool, uint8_t, const PassDots&);
 
 Converter converterFor(int bitDepth, uint16_t scanDir) {
     const bool backward = scanDir != 0;
     switch (bitDepth) {
-        case 1: return backward ? hv2470_Back_1bit : hv2470_Fore_1bit;
-        case 2: return backward ? hv2470_Back_2bit : hv2470_Fore_2bit;
-        case 4: return backward ? hv2470_Back_4bit : hv2470_Fore_4bit;
+        case 1: return backward ? convertLine<1, Direction::Backward> : convertLine<1, Direction::Forward>;
+        case 2: return backward ? convertLine<2, Direction::Backward> : convertLine<2, Direction::Forward>;
+        case 4: return backward ? convertLine<4, Direction::Backward> : convertLine<4, Direction::Forward>;
         default: return nullptr;
     }
+}
+
+// One line on its own: the tables cover just the line's pixels.
+template <int Bits, Direction Dir>
+int16_t convertOneLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, const ScanInfo* scan,
+                       const LineRecord* record, int row, int slot, bool useMask, uint8_t flags) {
+    if (record == nullptr || scan == nullptr) return 0;
+    PassDots dots;
+    buildPassDots(&dots, ctx, scan, Bits, useMask, record->MaskOffset % kMaskTableLength,
+                  static_cast<unsigned>(record->ByteCount) * (8 / Bits));
+    return convertLine<Bits, Dir>(ctx, buffer, source, scan, record, row, slot, useMask, flags, dots);
 }
 
 // Conversion flags of a scan; clears the monitor counts of the scan kinds they watch.
@@ -244,8 +403,8 @@ uint8_t conversionFlags(OutputContext* ctx, const ScanInfo* scan) {
 #define KZ_DEFINE_CONVERTER(name, bits, dir)                                                             \
     int16_t name(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, const ScanInfo* scan,      \
                  const LineRecord* record, int16_t row, int16_t slot, int16_t useMask, uint8_t flags) {  \
-        return convertLine<bits, Direction::dir>(ctx, buffer, source, scan, record, row, slot, useMask != 0, \
-                                                 flags);                                                \
+        return convertOneLine<bits, Direction::dir>(ctx, buffer, source, scan, record, row, slot, useMask != 0, \
+                                                    flags);                                             \
     }
 KZ_DEFINE_CONVERTER(hv2470_Fore_1bit, 1, Forward)
 KZ_DEFINE_CONVERTER(hv2470_Back_1bit, 1, Backward)
@@ -268,6 +427,7 @@ void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
                                                     2);
     }
 
+    PassDots dots;
     for (int c = 0; c < kz::kPlaneCount; ++c) {
         const int slot = kz::slotOf(ctx, scan, c);
         if (slot < 0 || scan->SlotHasData[slot] == 0) continue;
@@ -275,6 +435,7 @@ void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
         if (convert == nullptr) continue;
 
         makePassSelectTbl(static_cast<int16_t>(slot), scan, ctx, static_cast<int16_t>(ctx->ScanDir));
+        buildPassDots(&dots, ctx, scan, ctx->BitDepth[c], scan->UseMask != 0);
         uint8_t* buffers[2] = {static_cast<uint8_t*>(KRVSLockHNDL(hv[slot][0])),
                                static_cast<uint8_t*>(KRVSLockHNDL(hv[slot][1]))};
         scan->SlotHasData[slot] = 0;
@@ -298,8 +459,8 @@ void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
 
             const uint8_t* bytes = MyLockPH_Direct(ctx, block, static_cast<int16_t>(ringLine % kz::kLinesPerBandBlock),
                                                    static_cast<int16_t>(c));
-            if (convert(ctx, buffers[kz::parityOf(slot, r)], bytes, scan, record, static_cast<int16_t>(r),
-                        static_cast<int16_t>(slot), static_cast<int16_t>(scan->UseMask), flags) == 1) {
+            if (convert(ctx, buffers[kz::parityOf(slot, r)], bytes, scan, record, r,
+                        slot, scan->UseMask != 0, flags, dots) == 1) {
                 scan->SlotHasData[slot] = 1;
                 if (slot != kz::kBlackPlane) scan->ColorHasData = 1;
             }

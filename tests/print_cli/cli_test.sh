@@ -61,6 +61,9 @@ rm -f "$dir/none.prn"
 expect 2 'Possible with photo on iso_a4_210x297mm: colour with margins: high, best' \
     "$print" --media photo --quality draft -o "$dir/none.prn" "$dir/photo.jpg"
 [ -e "$dir/none.prn" ] && { echo "FAIL: a refused job created its output" >&2; failures=$((failures + 1)); }
+echo garbage > "$dir/bad.icc"
+expect 2 'bad.icc' "$print" --icc "$dir/bad.icc" -o "$dir/none.prn" "$dir/photo.jpg"
+[ -e "$dir/none.prn" ] && { echo "FAIL: a refused profile created the output" >&2; failures=$((failures + 1)); }
 expect 2 'unknown paper' "$print" --paper a4 -o "$dir/none.prn" "$dir/photo.jpg"
 expect 2 'unknown option' "$print" --colour "$dir/photo.jpg"
 expect 2 'the scale must be' "$print" --scale 0 "$dir/photo.jpg"

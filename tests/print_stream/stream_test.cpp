@@ -240,7 +240,14 @@ TEST(PrintStream, FailuresReachTheCallerAndStopTheJob) {
     EXPECT_EQ(kzp_job_write_line(job, line.data()), KZP_ERR_SINK) << "the job stays failed";
     EXPECT_EQ(kzp_job_close(job), KZP_ERR_SINK);
 
-    // Pages larger than the printable area, and unknown inputs, are refused.
+    // A profile that cannot be used is refused when the job opens.
+    kzp_settings withProfile = s;
+    withProfile.icc_profile = "/nonexistent/paper.icc";
+    char why[512];
+    EXPECT_EQ(kzp_job_open(&withProfile, &sink, why, sizeof why), nullptr);
+    EXPECT_NE(std::string(why).find("paper.icc"), std::string::npos) << why;
+
+    // Pages larger than the printable area are refused.
     job = kzp_job_open(&s, &sink, nullptr, 0);
     const kzp_page_format* f = kzp_job_format(job);
     EXPECT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, f->width_px + 1, 10), KZP_ERR_INPUT);

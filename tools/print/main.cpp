@@ -31,7 +31,7 @@ int fail(const std::string& message, int status) {
 
 // Where the bytes go: the output, and a copy for the preview.
 struct Output {
-    int fd = 1;
+    int fd = -1;  // set once the job is open
     std::vector<uint8_t>* copy = nullptr;
 };
 
@@ -87,18 +87,25 @@ int printFiles(const Options& o) {
         sources.push_back(std::move(source));
     }
 
+    // The job first (it refuses an unusable profile), then the output.
     Output out;
-    if (!o.output.empty()) {
-        out.fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (out.fd < 0) return fail(o.output + ": cannot be written (" + std::strerror(errno) + ")", 1);
-    } else if (::isatty(1)) {
-        return fail("will not write printer bytes to a terminal: redirect them ('> out.prn') or use -o", 2);
-    }
     std::vector<uint8_t> copy;
     if (!o.preview.empty()) out.copy = &copy;
     kzp_sink sink{-1, writeAll, &out};
     kzp_job* job = kzp_job_open(&o.settings, &sink, why, sizeof why);
     if (!job) return fail(why, 2);
+    if (!o.output.empty()) {
+        out.fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out.fd < 0) {
+            kzp_job_close(job);
+            return fail(o.output + ": cannot be written (" + std::strerror(errno) + ")", 1);
+        }
+    } else if (::isatty(1)) {
+        kzp_job_close(job);
+        return fail("will not write printer bytes to a terminal: redirect them ('> out.prn') or use -o", 2);
+    } else {
+        out.fd = 1;
+    }
 
     Progress progress(!o.quiet && ::isatty(2));
     std::string failure;
@@ -131,7 +138,7 @@ int printFiles(const Options& o) {
     const kzp_status status = kzp_job_finish(job);
     if (status != KZP_OK && failure.empty()) failure = kzp_job_message(job);
     kzp_job_close(job);
-    if (out.fd != 1) ::close(out.fd);
+    if (out.fd > 1) ::close(out.fd);
     if (!failure.empty()) return fail(failure, 1);
     if (!o.preview.empty()) {
         std::string error;

@@ -54,13 +54,12 @@ int main(int argc, char** argv) {
         line.Plane[0].Width = 600;
         out = 0;
         r = OutputProduceTwo(&job, &line, &out);
-        if (r == KZ_OK || r == KZ_NO_MEMORY) failed = send(&job, out, printer) || r != KZ_OK;
-        else failed = 1;
+        failed = (out != 0 && send(&job, out, printer)) || r != KZ_OK; /* out stays 0: nothing handed out */
     }
     if (!failed) {
         out = 0;
         r = OutputFlush(&job, &out);
-        failed = (r == KZ_OK || r == KZ_NO_MEMORY) ? send(&job, out, printer) || r != KZ_OK : 1;
+        failed = (out != 0 && send(&job, out, printer)) || r != KZ_OK;
     }
     OutputClose(&job);
     if (fclose(printer) != 0 || failed) {
