@@ -2,6 +2,7 @@
 #include "command/scan_commands.h"
 
 #include <array>
+#include <cstring>
 
 #include "command/compression.h"
 #include "kzrqo317/platform.h"
@@ -262,6 +263,24 @@ int16_t setCommand_Block_A2470(OutputContext* ctx, const ScanInfo* scan, HVBuffe
     return 0;
 }
 
+namespace {
+
+// Whether `count` bytes are all zero, compared a word at a time.
+bool blankBytes(const uint8_t* bytes, int count) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if (word != 0) return false;
+    }
+    for (; i < count; ++i) {
+        if (bytes[i] != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int16_t comp_hvbuf(BufListNode* node, const uint8_t* source, int32_t, int16_t nozzles, uint16_t lastBlock) {
     if (source == nullptr) return 0;
     const int groupBytes = 2 * nozzles;  // 16 columns of nozzles / 8 bytes each
@@ -269,10 +288,7 @@ int16_t comp_hvbuf(BufListNode* node, const uint8_t* source, int32_t, int16_t no
     if (lastBlock != 0) {
         // Blank 16-column groups at the end of the scan's last block are not sent.
         while (columns > 0) {
-            const uint8_t* group = source + (columns - 16) * nozzles / 8;
-            bool blank = true;
-            for (int i = 0; i < groupBytes && blank; ++i) blank = group[i] == 0;
-            if (!blank) break;
+            if (!blankBytes(source + (columns - 16) * nozzles / 8, groupBytes)) break;
             columns -= 16;
         }
         if (columns == 0) return 0;
