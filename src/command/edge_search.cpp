@@ -156,10 +156,13 @@ int16_t search_edge(const uint8_t* line, int16_t bitsPerPixel, uint16_t* start, 
 
 int16_t PixelRaster2ByteRaster(const uint8_t* line, int16_t bitsPerPixel, uint16_t* start,
                                uint16_t* count, uint8_t* edges) {
-    Depth d;
-    if (edges == nullptr || !validSpan(line, bitsPerPixel, start, count, &d)) return -1;
+    // Callers may rely on the edge bytes being cleared whenever they are
+    // given, a refused depth or span included.
+    if (line == nullptr || start == nullptr || count == nullptr || edges == nullptr) return -1;
     edges[0] = 0;
     edges[1] = 0;
+    Depth d;
+    if (!validSpan(line, bitsPerPixel, start, count, &d)) return -1;
     trimSpan(line, d, start, count);
     if (*count == 0) {
         *start = 0;
