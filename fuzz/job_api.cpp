@@ -119,6 +119,10 @@ void readLine(Input& in, Job& job, Line& line) {
         job.lineNo += step % 40;  // mostly rising, sometimes repeated
     } else if (step < 240) {
         job.lineNo -= std::min<uint32_t>(job.lineNo, step - 199);  // going back
+    } else if (step < 248) {
+        // Just below the largest accepted line number, at either line scale,
+        // so that positions derived from the top of the range are reached.
+        job.lineNo = (KZ_MAX_PAGE_LINE >> (step & 1)) - in.u8() % 64;
     } else {
         // Far beyond any page.  (A legal jump of up to a million lines only
         // makes the page's end build that many empty scans: slow, not wrong.)

@@ -22,6 +22,11 @@
 #include "records.h"
 #include "result.h"
 
+/* The largest page line a raster line may have: its LineNo times 2 in the
+ * lowest qualities (where each line gives two page lines), times 1 otherwise.
+ * A line numbered beyond it is refused with KZ_UNSUPPORTED. */
+#define KZ_MAX_PAGE_LINE 0x1FFFFFFF
+
 KZ_BEGIN_DECLS
 
 /* Opens a job: KZ_OPEN_OK with *handle set, or KZ_OPEN_FAILED with *handle 0. */

@@ -25,8 +25,11 @@ namespace {
 constexpr int16_t kHeadType2470 = 0x2470;
 constexpr uint16_t kBlockWidth = 128;
 
-// Scaled line numbers stay within the page's signed 32-bit positions.
-constexpr int64_t kMaxPageLine = 0x3FFFFFFF;
+// Scaled line numbers leave room for every position derived from them: in
+// half raster lines, plus the head's rows and the edge phases' shifts, all in
+// signed 32 bits.
+constexpr int64_t kMaxPageLine = KZ_MAX_PAGE_LINE;
+static_assert(2 * (kMaxPageLine + 4096) + 4096 < INT32_MAX);
 
 // One raster line completes a handful of scans at most (a pass cycle of
 // zero-length steps and the scan that ends it); the bound only guarantees

@@ -131,4 +131,49 @@ TEST(LongBlankStretch, BannerPagePrintsEveryLineAtItsPlace) {
     expectSecondBandShifted(settings, 3);
 }
 
+// A band of inked lines ending at the largest line number a page takes, in
+// every mode: the page prints and ends (the sanitizer build checks that no
+// position derived from these numbers overflows), and one more is refused.
+TEST_P(WholePage, LargestLineNumbersPrint) {
+    const PrintModeSettings& mode = GetParam();
+    PrintInfo info{};
+    info.MediaType = mode.mediaType;
+    info.PrintQuality = mode.printQuality;
+    info.MarginInfo = mode.marginInfo;
+    info.Monochrome = mode.monochrome;
+    info.PaperSize = 3;
+    uint32_t job = 0, out = 0;
+    ASSERT_EQ(OutputOpen(&job), KZ_OPEN_OK);
+    ASSERT_EQ(OutputInitTwo(&job, &info, KZ_PRINTER_MODEL), KZ_OK);
+    ASSERT_EQ(OutputInitPart(&job, &info), KZ_OK);
+    std::vector<uint8_t> stream;
+    const auto take = [&](int32_t result) {
+        ASSERT_EQ(result, KZ_OK);
+        const auto bytes = kz::test::handOutBytes(out);
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+        ASSERT_EQ(OutputComplete(&job), KZ_OK);
+    };
+    uint8_t bar[400];
+    std::fill(std::begin(bar), std::end(bar), 0x5A);
+    RasterInfo line{};
+    int entry = 0;
+    for (int plane = 0; plane < 7; ++plane) {
+        if (mode.bitDepth[plane] != 0) line.Plane[entry++] = {bar, 800, 0, 0, 0};
+    }
+    const uint32_t top = KZ_MAX_PAGE_LINE / static_cast<uint32_t>(mode.yScale);
+    for (uint32_t y = top - 40; y <= top; y += 2) {
+        line.LineNo = y;
+        take(OutputProduceTwo(&job, &line, &out));
+    }
+    line.LineNo = top + 1;
+    EXPECT_EQ(OutputProduceTwo(&job, &line, &out), KZ_UNSUPPORTED);
+    take(OutputFlush(&job, &out));
+    OutputClose(&job);
+    const kzinspect::Stream s = kzinspect::inspect(stream);
+    ASSERT_TRUE(s.ok()) << s.error->message;
+    ASSERT_EQ(s.pages.size(), 1u);
+    EXPECT_TRUE(s.pages[0].ended);
+    EXPECT_FALSE(s.pages[0].scans.empty());
+}
+
 }  // namespace
