@@ -7,6 +7,10 @@
 #   lib    libkzrqo317.so.1 (the shared library and its SONAME link)
 #   dev    public headers, libkzrqo317.so, kzrqo317.pc, the CMake package
 #   tools  kzrqo317-demo, kzrqo317-inspect and their man pages
+# and the print pipeline's (print/, tools/print/):
+#   print-lib   libkzrqo317-print.so.1
+#   print-dev   print.h, libkzrqo317-print.so, kzrqo317-print.pc, kzrqo317::print
+#   print-tool  kzrqo317-print and its man page
 # A library of the project exports its targets into an export set installed
 # as ${KZ_INSTALL_CMAKEDIR}/kzrqo317-<part>-targets.cmake (namespace
 # kzrqo317::); find_package(kzrqo317) loads every such file it finds, after
@@ -53,11 +57,14 @@ function(kz_install_pkgconfig name)
 endfunction()
 
 # kz_package(<component> NAME <Debian package> SECTION <section> SUMMARY <one line>
-#            [DESCRIPTION <paragraph>] [DEPENDS <components>...] [EXTRA_DEPENDS <Debian packages>...])
+#            [DESCRIPTION <paragraph>] [DEPENDS <components>...] [EXTRA_DEPENDS <Debian packages>...]
+#            [RECOMMENDS <Debian packages>...])
 # Makes the install component <component> one Debian package of `make
 # package` (cmake/packaging.cmake).  DEPENDS names components of this project
-# it needs, at exactly this version; the shared libraries its programs link
-# are found by dpkg-shlibdeps.  A shared library package is named for its
+# it needs, at exactly this version: name every one whose library its programs
+# link too, as dpkg-shlibdeps finds no shlibs for libraries of this build and
+# drops them silently (tests/install/package_test.sh catches a missing one).
+# The system's libraries are found by dpkg-shlibdeps.  A shared library package is named for its
 # SONAME (libkzrqo317-print-1 for libkzrqo317-print.so.1) and gets a shlibs
 # file.  No semicolons in the texts (CMake would split them).  Example, for the print pipeline:
 #   install(TARGETS kzrqo317-print EXPORT kzrqo317-print-targets
@@ -65,12 +72,12 @@ endfunction()
 #   kz_package(print-lib NAME libkzrqo317-print-1 SECTION libs SUMMARY "..." DEPENDS lib)
 #   kz_package(print-dev NAME libkzrqo317-print-dev SECTION libdevel SUMMARY "..." DEPENDS print-lib dev)
 function(kz_package component)
-  cmake_parse_arguments(P "" "NAME;SECTION;SUMMARY;DESCRIPTION" "DEPENDS;EXTRA_DEPENDS" ${ARGN})
+  cmake_parse_arguments(P "" "NAME;SECTION;SUMMARY;DESCRIPTION" "DEPENDS;EXTRA_DEPENDS;RECOMMENDS" ${ARGN})
   if(NOT P_NAME OR NOT P_SECTION OR NOT P_SUMMARY)
     message(FATAL_ERROR "kz_package(${component}): NAME, SECTION and SUMMARY are needed")
   endif()
   set_property(GLOBAL APPEND PROPERTY KZ_PACKAGED_COMPONENTS ${component})
-  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS)
+  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS RECOMMENDS)
     set_property(GLOBAL PROPERTY KZ_PACKAGE_${component}_${key} "${P_${key}}")
   endforeach()
 endfunction()

@@ -6,8 +6,8 @@
 #   tools  -> kzrqo317-tools    kzrqo317-demo, kzrqo317-inspect
 # Another part of the project joins by installing its files with a component
 # of its own and calling kz_package() for it in its CMakeLists.txt (print
-# pipeline: libkzrqo317-print-1 and libkzrqo317-print-dev; CUPS driver:
-# printer-driver-kzrqo317; printer application: kzrqo317-printer-app).
+# pipeline: libkzrqo317-print-1, libkzrqo317-print-dev and kzrqo317-print;
+# CUPS driver: printer-driver-kzrqo317; printer application: kzrqo317-printer-app).
 # Nothing here changes: this file reads what kz_package() recorded.
 get_property(components GLOBAL PROPERTY KZ_PACKAGED_COMPONENTS)
 
@@ -31,8 +31,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
-# dpkg-shlibdeps looks for the project's own libraries where they are built
-# (the packages' dependencies on each other come from DEPENDS).
+# dpkg-shlibdeps looks for the project's own libraries where they are built,
+# finds no shlibs for them there and leaves them out: the packages'
+# dependencies on each other come from DEPENDS.
 function(kz_shared_library_dirs dir out)
   set(found ${${out}})
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
@@ -56,7 +57,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${library_dirs})
 
 foreach(component IN LISTS components)
   string(TOUPPER ${component} upper)
-  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS)
+  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS RECOMMENDS)
     get_property(${key} GLOBAL PROPERTY KZ_PACKAGE_${component}_${key})
   endforeach()
   set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${NAME})
@@ -68,6 +69,9 @@ foreach(component IN LISTS components)
   set(CPACK_COMPONENT_${upper}_DEPENDS ${DEPENDS})
   if(EXTRA_DEPENDS)
     list(JOIN EXTRA_DEPENDS ", " CPACK_DEBIAN_${upper}_PACKAGE_DEPENDS)
+  endif()
+  if(RECOMMENDS)
+    list(JOIN RECOMMENDS ", " CPACK_DEBIAN_${upper}_PACKAGE_RECOMMENDS)
   endif()
 endforeach()
 include(CPack)

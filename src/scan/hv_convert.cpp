@@ -167,7 +167,7 @@ inline unsigned levelDots(uint8_t b, const uint16_t* levels) {
 // buffer), as the byte-by-byte conversion places them; their table positions
 // do not wrap.  Byte m is bytes[m] forward, bytes[-m] backward.  The dots
 // placed.
-template <int Bits, bool Backward>
+template <int Bits, bool Backward, int Bytes = kChunkBytes>
 inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, unsigned at, const PassDots& pass,
                         bool useMask, const OutputContext* ctx) {
     constexpr int kPixels = 8 / Bits;
@@ -177,7 +177,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
     int dots = 0;
     if constexpr (Bits == 1) {
         #pragma GCC unroll 8
-        for (int m = 0; m < kChunkBytes; ++m) {
+        for (int m = 0; m < Bytes; ++m) {
             const uint8_t b = byteAt(m);
             if (b == 0) continue;
             uint8_t* out = group + (m / kPerGroup) * groupBytes + m % kPerGroup;
@@ -192,7 +192,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
         // Output bytes of 8 pixels: Bits = 2 takes two source bytes each, Bits = 4 four.
         constexpr int kPerOut = 8 / kPixels;
         #pragma GCC unroll 8
-        for (int d = 0; d < kChunkBytes / kPerOut; ++d) {
+        for (int d = 0; d < Bytes / kPerOut; ++d) {
             unsigned out = 0;
             #pragma GCC unroll 8
             for (int n = 0; n < kPerOut; ++n) {
@@ -269,6 +269,11 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     uint8_t* const nozzleBytes = buffer + 2 * (row / 2);
     PhaseWalk<kPixels, kBackward> phases(record->MaskOffset, kBackward ? count - 1 - kBegin : kBegin);
     constexpr int kSegmentBytes = kPowerSegmentPixels / kPixels;
+    // Whether `bytes` bytes from table position `at` on stay clear of the table's end.
+    auto withinTable = [](unsigned at, int bytes) {
+        return kBackward ? at >= static_cast<unsigned>((bytes - 1) * kPixels)
+                         : at + static_cast<unsigned>(bytes * kPixels) <= static_cast<unsigned>(kMaskTableLength);
+    };
     int16_t result = 0;
     // Runs of bytes within one 160-pixel counter segment: their dots are
     // counted together at the run's end.
@@ -280,9 +285,8 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         int runDots = 0;
         while (k < runEnd) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
-            if (k + kChunkBytes <= runEnd && (start + k) % kPerGroup == 0 && !(flags & kz::kCountNoEdge) &&
-                (kBackward ? phases.at() >= (kChunkBytes - 1) * kPixels
-                           : phases.at() + kChunkBytes * kPixels <= static_cast<unsigned>(kMaskTableLength))) {
+            const bool aligned = (start + k) % kPerGroup == 0 && !(flags & kz::kCountNoEdge);
+            if (aligned && k + kChunkBytes <= runEnd && withinTable(phases.at(), kChunkBytes)) {
                 // Eight bytes from the start of a 16-pixel group at once.
                 const uint8_t* bytes = source + (i - firstByte);
                 if (!blankWord(kBackward ? bytes - (kChunkBytes - 1) : bytes)) {
@@ -292,6 +296,21 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                 }
                 k += kChunkBytes;
                 phases.skip(kChunkBytes);
+                continue;
+            }
+            if (kPerGroup < kChunkBytes && aligned && k + kPerGroup <= runEnd && withinTable(phases.at(), kPerGroup)) {
+                // One group, where fewer than eight bytes of the run are left.
+                const uint8_t* bytes = source + (i - firstByte);
+                unsigned any = 0;
+                for (int m = 0; m < kPerGroup; ++m) any |= kBackward ? bytes[-m] : bytes[m];
+                if (any != 0) {
+                    result = 1;
+                    runDots += convertChunk<Bits, kBackward, kPerGroup>(
+                        nozzleBytes + ((start + k) / kPerGroup) * groupBytes, groupBytes, bytes, phases.at(), pass,
+                        useMask, ctx);
+                }
+                k += kPerGroup;
+                phases.skip(kPerGroup);
                 continue;
             }
             const uint8_t b = source[i - firstByte];

@@ -4,9 +4,12 @@
 # pkg-config file, the CMake package, the tools and their man pages; a C
 # program builds against it through pkg-config and through find_package, links
 # the installed library and prints a page the installed inspector accepts.
-# Usage: consumer_test.sh <prefix>
+# With `print`, the same for the print pipeline (its pkg-config file
+# kzrqo317-print, kzrqo317::print) and the kzrqo317-print program.
+# Usage: consumer_test.sh <prefix> [print]
 set -euo pipefail
 prefix=$(realpath "$1")
+parts=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,15 +34,15 @@ done
 export LD_LIBRARY_PATH=$libdir
 
 # Links the installed library, not another copy.
-linked() {
-  local libraries
+linked() {  # linked <program> [<library>]
+  local libraries so=${2:-libkzrqo317.so.1}
   libraries=$(ldd "$1")
-  grep -q "libkzrqo317.so.1 => $libdir/libkzrqo317.so.1 " <<<"$libraries" ||
-    fail "$1 does not link $libdir/libkzrqo317.so.1: $(grep kzrqo317 <<<"$libraries")"
+  grep -q "$so => $libdir/$so " <<<"$libraries" ||
+    fail "$1 does not link $libdir/$so: $(grep kzrqo317 <<<"$libraries")"
 }
 
 # pkg-config, seeing only the installed file.
-flags=$(PKG_CONFIG_LIBDIR=$libdir/pkgconfig PKG_CONFIG_PATH= pkg-config --cflags --libs kzrqo317)
+flags=$(PKG_CONFIG_LIBDIR=$libdir/pkgconfig PKG_CONFIG_PATH='' pkg-config --cflags --libs kzrqo317)
 # shellcheck disable=SC2086
 cc -std=c11 -Wall -Wextra -Werror -o "$work/by-pkg-config" "$here/consumer/consumer.c" $flags
 linked "$work/by-pkg-config"
@@ -59,4 +62,23 @@ cmp "$work/pkg-config.prn" "$work/find-package.prn" || fail "the two builds prin
 grep -q '^ok: .* 1 pages' <<<"$("$prefix/bin/kzrqo317-inspect" check "$work/pkg-config.prn")" ||
   fail "the consumer's page is not a well-formed one-page stream"
 "$prefix/bin/kzrqo317-demo" --mode 11 --blank --out "$work/demo.prn" >/dev/null || fail "the installed demo does not run"
-echo "installed tree under $prefix: library, headers, pkg-config, CMake package, tools; consumer built both ways"
+if [ "$parts" = print ]; then
+  have "$libdir/libkzrqo317-print.so.1"
+  have "$prefix/include/kzrqo317/print.h"
+  have "$prefix/bin/kzrqo317-print"
+  compgen -G "$prefix/share/man/man1/kzrqo317-print.1*" >/dev/null || fail "no man page for kzrqo317-print"
+  flags=$(PKG_CONFIG_LIBDIR=$libdir/pkgconfig PKG_CONFIG_PATH='' pkg-config --cflags --libs kzrqo317-print) ||
+    fail "pkg-config does not find kzrqo317-print"
+  # shellcheck disable=SC2086
+  cc -std=c11 -Wall -Wextra -Werror -o "$work/print-by-pkg-config" "$here/consumer/print_consumer.c" $flags
+  linked "$work/print-by-pkg-config" libkzrqo317-print.so.1
+  [ -x "$work/build/print_consumer" ] || fail "find_package(kzrqo317) gave no kzrqo317::print"
+  linked "$work/build/print_consumer" libkzrqo317-print.so.1
+  "$work/print-by-pkg-config" "$work/print-pkg-config.prn"
+  "$work/build/print_consumer" "$work/print-find-package.prn"
+  cmp "$work/print-pkg-config.prn" "$work/print-find-package.prn" || fail "the two print consumers print different bytes"
+  grep -q '^ok: .* 1 pages' <<<"$("$prefix/bin/kzrqo317-inspect" check "$work/print-pkg-config.prn")" ||
+    fail "the print consumer's page is not a well-formed one-page stream"
+  "$prefix/bin/kzrqo317-print" --list >/dev/null || fail "the installed kzrqo317-print does not run"
+fi
+echo "installed tree under $prefix: library, headers, pkg-config, CMake package, tools${parts:+, print pipeline}; consumers built both ways"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Debian packages of `make package`: each of the core's packages is there
 # with its dependencies, no file is in two packages, and unpacked together into
-# a scratch root they give the installed tree the consumer test expects.
+# a scratch root they give the installed tree the consumer test expects.  Every
+# program and library packaged finds each library it needs: in the system, or
+# in one of our packages, which its package then depends on.
 # Usage: package_test.sh <directory of .deb files>
 set -euo pipefail
 debs=$(realpath "$1")
@@ -26,6 +28,18 @@ depends kzrqo317-tools "libpng16-16 \([^)]*\)"
 depends libkzrqo317-1 "libc6 \([^)]*\)"
 grep -q "^libkzrqo317 1 libkzrqo317-1 " <<<"$(dpkg-deb -I "$(deb libkzrqo317-1)" shlibs)" ||
   fail "libkzrqo317-1 has no shlibs entry for libkzrqo317.so.1"
+
+# The print pipeline, where the build had it.
+parts=""
+if [ -n "$(deb libkzrqo317-print-1)" ]; then
+  parts=print
+  depends libkzrqo317-print-1 "libkzrqo317-1 \(= $version\)"
+  depends libkzrqo317-print-dev "libkzrqo317-print-1 \(= $version\)"
+  depends libkzrqo317-print-dev "libkzrqo317-dev \(= $version\)"
+  depends kzrqo317-print "libkzrqo317-print-1 \(= $version\)"
+  grep -q "^libkzrqo317-print 1 libkzrqo317-print-1 " <<<"$(dpkg-deb -I "$(deb libkzrqo317-print-1)" shlibs)" ||
+    fail "libkzrqo317-print-1 has no shlibs entry for libkzrqo317-print.so.1"
+fi
 
 # The CUPS driver, where the build had libcups and ppdc.
 if [ -n "$(deb printer-driver-kzrqo317)" ]; then
@@ -53,9 +67,33 @@ if [ -n "$(deb kzrqo317-printer-app)" ]; then
   done
 fi
 
+for f in "$debs"/*.deb; do dpkg -x "$f" "$root"; done
+
+# Which of our packages holds each shared library (by SONAME link).
+declare -A holder
+for f in "$debs"/*.deb; do
+  for so in $(dpkg-deb -c "$f" | awk '{print $6}' | grep -o '[^/]*\.so\.[0-9]*$' || true); do
+    holder[$so]=$(dpkg-deb -f "$f" Package)
+  done
+done
+ldconfig=$(command -v ldconfig || echo /sbin/ldconfig)
+system=$("$ldconfig" -p | awk 'NR > 1 {print $1}')
+for f in "$debs"/*.deb; do
+  package=$(dpkg-deb -f "$f" Package)
+  for path in $(dpkg-deb -c "$f" | awk '$1 ~ /^-/ {print $6}'); do
+    readelf -h "$root/$path" >/dev/null 2>&1 || continue
+    for so in $(readelf -d "$root/$path" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      if [ -n "${holder[$so]:-}" ]; then
+        [ "${holder[$so]}" = "$package" ] || depends "$package" "${holder[$so]} \(= $version\)"
+      else
+        grep -qxF "$so" <<<"$system" || fail "${path#.} ($package) needs $so, which neither the system nor our packages provide"
+      fi
+    done
+  done
+done
+
 files=$(for f in "$debs"/*.deb; do dpkg-deb -c "$f"; done | awk '$1 !~ /^d/ {print $6}' | sort)
 twice=$(uniq -d <<<"$files")
 [ -z "$twice" ] || fail "files in two packages: $twice"
-for f in "$debs"/*.deb; do dpkg -x "$f" "$root"; done
-"$here/consumer_test.sh" "$root/usr"
+"$here/consumer_test.sh" "$root/usr" $parts
 echo "packages: $(cd "$debs" && echo *.deb)"
