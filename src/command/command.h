@@ -16,6 +16,7 @@ namespace kz {
 inline constexpr int kFrameHeaderSize = 10;
 inline constexpr int kFrameLengthBase = 5;  // header bytes after the length field
 inline constexpr int kLargestSettingBody = 7;  // "h"
+inline constexpr std::int64_t kLongestFeedCommand = 0xFFFF;  // half lines a feed command's body carries
 
 // Class byte of a command letter: 0 for page control and kick-off, 2 for
 // feeds and data, 1 for settings and scan information.

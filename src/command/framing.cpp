@@ -66,7 +66,7 @@ int16_t make_setcmd(uint8_t letter, const OutputContext* ctx, HapsFrame* frame) 
 
 int16_t make_ctrlcmd(uint8_t, const OutputContext* ctx, HapsFrame* frame) {
     uint8_t* b = body(frame);
-    putLE16(b, ctx->FeedAmount);
+    putLE16(b, kz::wrapU16(ctx->FeedAmount));
     b[2] = 0x00;
     return 8;
 }

@@ -2,6 +2,7 @@
 #include "command/scan_commands.h"
 
 #include <array>
+#include <cstring>
 
 #include "command/compression.h"
 #include "kzrqo317/platform.h"
@@ -79,7 +80,7 @@ int16_t sendFrame(OutputContext* ctx, HapsFrame* frame, uint8_t letter, uint16_t
 // Where the output stood before a scan, so an unfinished scan can be taken back whole.
 struct ScanMark {
     kz::OutputMark output;
-    uint16_t feed;
+    int64_t feed;
     uint16_t firstScanPending;
 };
 
@@ -93,6 +94,13 @@ void rewindOutput(OutputContext* ctx, const ScanMark& mark) {
     kz::rewindOutput(ctx, mark.output);
     ctx->FeedAmount = mark.feed;
     ctx->FirstScanPending = mark.firstScanPending;
+}
+
+// One feed command of FeedAmount: "m" for the page's first, "n" after.
+int16_t sendFeed(OutputContext* ctx) {
+    const uint8_t letter = ctx->FirstScanPending != 0 ? 'm' : 'n';
+    ctx->FirstScanPending = 0;
+    return kz::sendCommand(ctx, letter);
 }
 
 // The nozzle information commands of a scan; 0, or the first append failure.
@@ -134,9 +142,18 @@ int16_t setCommand_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
         if (result == 0) result = r;
     };
     if (ctx->FeedAmount != 0) {
-        const uint8_t letter = ctx->FirstScanPending != 0 ? 'm' : 'n';
-        ctx->FirstScanPending = 0;
-        keep(kz::sendCommand(ctx, letter));
+        // A feed longer than one command carries goes out as several, each
+        // as long as a command carries but the last, which stands right
+        // before the scan.  (A feed that came out negative goes out as its
+        // low 16 bits, as it always has.)
+        int64_t left = ctx->FeedAmount;
+        while (left > kz::kLongestFeedCommand) {
+            ctx->FeedAmount = kz::kLongestFeedCommand;
+            keep(sendFeed(ctx));
+            left -= kz::kLongestFeedCommand;
+        }
+        ctx->FeedAmount = left;
+        keep(sendFeed(ctx));
         ctx->FeedAmount = 0;
     }
     const OrderIndex order = orderFor(ctx->PrintMode, scan->ScanKind);
@@ -246,6 +263,24 @@ int16_t setCommand_Block_A2470(OutputContext* ctx, const ScanInfo* scan, HVBuffe
     return 0;
 }
 
+namespace {
+
+// Whether `count` bytes are all zero, compared a word at a time.
+bool blankBytes(const uint8_t* bytes, int count) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if (word != 0) return false;
+    }
+    for (; i < count; ++i) {
+        if (bytes[i] != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int16_t comp_hvbuf(BufListNode* node, const uint8_t* source, int32_t, int16_t nozzles, uint16_t lastBlock) {
     if (source == nullptr) return 0;
     const int groupBytes = 2 * nozzles;  // 16 columns of nozzles / 8 bytes each
@@ -253,10 +288,7 @@ int16_t comp_hvbuf(BufListNode* node, const uint8_t* source, int32_t, int16_t no
     if (lastBlock != 0) {
         // Blank 16-column groups at the end of the scan's last block are not sent.
         while (columns > 0) {
-            const uint8_t* group = source + (columns - 16) * nozzles / 8;
-            bool blank = true;
-            for (int i = 0; i < groupBytes && blank; ++i) blank = group[i] == 0;
-            if (!blank) break;
+            if (!blankBytes(source + (columns - 16) * nozzles / 8, groupBytes)) break;
             columns -= 16;
         }
         if (columns == 0) return 0;

@@ -127,7 +127,8 @@ struct OutputContext {
     int32_t RasterPos;   // page line under nozzle 0 of the next scan
     int32_t ScanPos;
     int16_t LineTarget;  // lines the next scan needs
-    uint16_t FeedAmount; // feed still to be sent, half raster lines
+    int64_t FeedAmount;  // feed still to be sent, half raster lines (several feed commands
+                         // when one cannot carry it)
     uint16_t ScanDir;    // 0 forward, 1 backward
     uint16_t RasterReceived;
     uint16_t PassIndex;

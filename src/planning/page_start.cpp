@@ -33,9 +33,9 @@ int16_t InitPage(OutputContext* ctx, const RasterInfo*) {
     for (uint8_t letter : kPageStartCommands) kz::sendCommand(ctx, letter);
     if (ctx->NzlLimitFlags & kKickOffFlag) makeKickOffInfo(ctx);
 
-    uint16_t feed = kz::wrapU16((kStartFeed[ctx->PrintMode] + static_cast<int64_t>(ctx->CurLineNo)) * 2);
-    if (ctx->MarginInfo != 1) feed = kz::wrapU16(feed + kMarginFeed);
-    if (isLongPaper(ctx->PaperSize)) feed = kz::wrapU16(feed + kMarginFeed);
+    int64_t feed = (kStartFeed[ctx->PrintMode] + static_cast<int64_t>(ctx->CurLineNo)) * 2;
+    if (ctx->MarginInfo != 1) feed += kMarginFeed;
+    if (isLongPaper(ctx->PaperSize)) feed += kMarginFeed;
     ctx->FeedAmount = feed;
     ctx->PrevLineNo = ctx->CurLineNo;
 

@@ -166,12 +166,27 @@ inline unsigned levelDots(uint8_t b, const uint16_t* levels) {
 // Eight source bytes from the first of a 16-pixel group (at `group` in the HV
 // buffer), as the byte-by-byte conversion places them; their table positions
 // do not wrap.  Byte m is bytes[m] forward, bytes[-m] backward.  The dots
-// placed.
-template <int Bits, bool Backward, int Bytes = kChunkBytes>
+// placed.  With NoEdge, each byte's dots go to the borderless count in turn,
+// at the byte's first pixel forward (its last backward); byte m is byte
+// first + m of the raster line forward, first - m backward.
+struct NoEdgeAt {
+    int first;
+    int32_t pageLine;
+    int slot;
+};
+
+template <int Bits, bool Backward, bool NoEdge, int Bytes = kChunkBytes>
 inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, unsigned at, const PassDots& pass,
-                        bool useMask, const OutputContext* ctx) {
+                        bool useMask, OutputContext* ctx, const NoEdgeAt& edge) {
     constexpr int kPixels = 8 / Bits;
     constexpr int kPerGroup = kGroupPixels / kPixels;
+    auto countEdge = [&](int m, unsigned byteDots) {
+        if (!NoEdge || byteDots == 0) return;
+        const int i = Backward ? edge.first - m : edge.first + m;
+        const int x = Backward ? i * kPixels + kPixels - 1 : i * kPixels;
+        kz::countNoEdgeDots(static_cast<int16_t>(byteDots), kz::wrap16(x), edge.pageLine, ctx->NoEdgeArea,
+                            &ctx->NoEdgeDotAmount, edge.slot);
+    };
     auto byteAt = [&](int m) { return Backward ? bytes[-m] : bytes[m]; };
     auto positionOf = [&](int m) { return Backward ? at - static_cast<unsigned>(m * kPixels) : at + m * kPixels; };
     int dots = 0;
@@ -181,12 +196,15 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             const uint8_t b = byteAt(m);
             if (b == 0) continue;
             uint8_t* out = group + (m / kPerGroup) * groupBytes + m % kPerGroup;
+            int byteDots;
             if (useMask) {
-                dots += placeOneBit(out, b, pass.oneBit[positionOf(m)]);
+                byteDots = placeOneBit(out, b, pass.oneBit[positionOf(m)]);
             } else {
                 *out = b;
-                dots += bitCount(ctx, b);
+                byteDots = bitCount(ctx, b);
             }
+            dots += byteDots;
+            countEdge(m, static_cast<unsigned>(byteDots));
         }
     } else {
         // Output bytes of 8 pixels: Bits = 2 takes two source bytes each, Bits = 4 four.
@@ -198,6 +216,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             for (int n = 0; n < kPerOut; ++n) {
                 const int m = d * kPerOut + n;
                 const unsigned bits = levelDots<Bits>(byteAt(m), pass.levels + positionOf(m));
+                countEdge(m, kBitCounts[bits]);
                 // Forward the first byte takes the highest bits, backward the lowest.
                 out |= bits << (kPixels * (Backward ? n : kPerOut - 1 - n));
             }
@@ -274,6 +293,7 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         return kBackward ? at >= static_cast<unsigned>((bytes - 1) * kPixels)
                          : at + static_cast<unsigned>(bytes * kPixels) <= static_cast<unsigned>(kMaskTableLength);
     };
+    const bool noEdge = (flags & kz::kCountNoEdge) != 0;
     int16_t result = 0;
     // Runs of bytes within one 160-pixel counter segment: their dots are
     // counted together at the run's end.
@@ -285,14 +305,17 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         int runDots = 0;
         while (k < runEnd) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
-            const bool aligned = (start + k) % kPerGroup == 0 && !(flags & kz::kCountNoEdge);
+            const bool aligned = (start + k) % kPerGroup == 0;
             if (aligned && k + kChunkBytes <= runEnd && withinTable(phases.at(), kChunkBytes)) {
                 // Eight bytes from the start of a 16-pixel group at once.
                 const uint8_t* bytes = source + (i - firstByte);
                 if (!blankWord(kBackward ? bytes - (kChunkBytes - 1) : bytes)) {
                     result = 1;
-                    runDots += convertChunk<Bits, kBackward>(nozzleBytes + ((start + k) / kPerGroup) * groupBytes,
-                                                             groupBytes, bytes, phases.at(), pass, useMask, ctx);
+                    uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
+                    runDots += noEdge ? convertChunk<Bits, kBackward, true>(group, groupBytes, bytes, phases.at(), pass,
+                                                                            useMask, ctx, {i, pageLine, slot})
+                                      : convertChunk<Bits, kBackward, false>(group, groupBytes, bytes, phases.at(),
+                                                                             pass, useMask, ctx, {i, pageLine, slot});
                 }
                 k += kChunkBytes;
                 phases.skip(kChunkBytes);
@@ -305,9 +328,11 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                 for (int m = 0; m < kPerGroup; ++m) any |= kBackward ? bytes[-m] : bytes[m];
                 if (any != 0) {
                     result = 1;
-                    runDots += convertChunk<Bits, kBackward, kPerGroup>(
-                        nozzleBytes + ((start + k) / kPerGroup) * groupBytes, groupBytes, bytes, phases.at(), pass,
-                        useMask, ctx);
+                    uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
+                    runDots += noEdge ? convertChunk<Bits, kBackward, true, kPerGroup>(
+                                            group, groupBytes, bytes, phases.at(), pass, useMask, ctx, {i, pageLine, slot})
+                                      : convertChunk<Bits, kBackward, false, kPerGroup>(
+                                            group, groupBytes, bytes, phases.at(), pass, useMask, ctx, {i, pageLine, slot});
                 }
                 k += kPerGroup;
                 phases.skip(kPerGroup);

@@ -89,13 +89,13 @@ int16_t makeOutData_2(OutputContext* ctx, ScanInfo* scan) {
 
     switch (kind) {
         case kNothing:
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 640 - feed0 - 2 * kHeadStep);
+            ctx->FeedAmount += 640 - feed0 - 2 * kHeadStep;
             ctx->RasterPos += 320 - feed0 / 2 - kHeadStep;
             ctx->PassIndex = 0;
             break;
         case kSkipPass: {
             const int f = ctx->FeedOrder[ctx->PassIndex];
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + f + 2 * kHeadStep);
+            ctx->FeedAmount += f + 2 * kHeadStep;
             ctx->RasterPos += f / 2 + kHeadStep;
             ctx->PassIndex = 0;
             ctx->ScanPos = ctx->RasterPos;
@@ -104,13 +104,12 @@ int16_t makeOutData_2(OutputContext* ctx, ScanInfo* scan) {
         case kColorPass:
             scan->ScanNzlNum = 128;
             scan->UseMask = 1;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + ctx->FeedOrder[ctx->PassIndex]);
+            ctx->FeedAmount += ctx->FeedOrder[ctx->PassIndex];
             print = scan->WindowStart <= 127;
             break;
         case kBlackAboveColor: {
             scan->ScanNzlNum = 320;
-            ctx->FeedAmount =
-                kz::wrapU16(ctx->FeedAmount + ctx->FeedOrder[ctx->PassIndex] + 2 * scan->ShiftNzl - 620);
+            ctx->FeedAmount += ctx->FeedOrder[ctx->PassIndex] + 2 * scan->ShiftNzl - 620;
             scan->UseMask = 0;
             const int32_t shift = ctx->PlaneOffset[0] - scan->ShiftNzl + 326;
             ctx->RasterPos -= shift;
@@ -122,13 +121,13 @@ int16_t makeOutData_2(OutputContext* ctx, ScanInfo* scan) {
         }
         default:  // black close to the top
             if (scan->WindowStart != 0) {
-                ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 2 * scan->WindowStart);
+                ctx->FeedAmount += 2 * scan->WindowStart;
                 ctx->RasterPos += scan->WindowStart;
                 ctx->ScanPos = ctx->RasterPos;
                 break;
             }
             scan->ScanNzlNum = 320;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + ctx->FeedOrder[ctx->PassIndex] + 382);
+            ctx->FeedAmount += ctx->FeedOrder[ctx->PassIndex] + 382;
             blackAdvance = 320 - feed0 / 2 - kHeadStep;
             scan->UseMask = 0;
             scan->WindowEnd = std::min<int16_t>(scan->WindowEnd, 319);
@@ -152,7 +151,7 @@ int16_t makeOutData_2(OutputContext* ctx, ScanInfo* scan) {
         } else {
             ctx->PassIndex = 0;
             ctx->RasterPos += kind == kBlackAboveColor ? 320 - feed0 / 2 - kHeadStep : blackAdvance;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 2 * kHeadStep);
+            ctx->FeedAmount += 2 * kHeadStep;
         }
     }
     ctx->LineTarget = kz::wrap16(ctx->RasterPos - start);

@@ -46,7 +46,7 @@ int16_t makeOutData(OutputContext* ctx) {
 
     int16_t result = 0;
     if (datExistChk(ctx, &scan) == 0) {
-        ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + addFeedNum(ctx));
+        ctx->FeedAmount += addFeedNum(ctx);
         // The edge phases of borderless and kick-off pages follow the page
         // position, not the ink: a scan position with nothing to print takes
         // its step through them as a printed scan would.
@@ -56,7 +56,7 @@ int16_t makeOutData(OutputContext* ctx) {
         // feed of this one is chosen.
         if (ctx->Direction == 0 && unevenMonitorJudge(ctx, &scan) == 1) ctx->ScanDir ^= 1;
         ctx->NowFeedOrder = setNowFeedOrder(ctx, ctx->ScanPos);
-        ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + ctx->NowFeedOrder[ctx->FeedIndex]);
+        ctx->FeedAmount += ctx->NowFeedOrder[ctx->FeedIndex];
         result = kz::printScan(ctx, &scan, {false, false});
     }
     // In mode 3 the odd pass prints where the even one stood.

@@ -60,7 +60,7 @@ int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan) {
     const int16_t kind = ModeChk_1(ctx, scan);
     if (kind == kLeadingBlank) {
         const int16_t lines = std::min<int16_t>(scan->WindowStart, kBlackLines);
-        ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 2 * lines);
+        ctx->FeedAmount += 2 * lines;
         ctx->RasterPos += lines;
         ctx->LineTarget = lines;
         ctx->LineCount = 0;
@@ -69,14 +69,14 @@ int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan) {
     switch (kind) {
         case kColorNearTop:
             scan->ScanNzlNum = kColorRows;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 256);
+            ctx->FeedAmount += 256;
             scan->WindowEnd = std::min<int16_t>(scan->WindowEnd, kColorRows - 1);
             break;
         case kColorDeep: {
             // Colour starts deep: the 320-row scan moves up so that its colour
             // rows meet the colour lines.
             scan->ScanNzlNum = 320;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 2 * scan->ShiftNzl - 96);
+            ctx->FeedAmount += 2 * scan->ShiftNzl - 96;
             const int16_t shift = static_cast<int16_t>(320 - scan->ShiftNzl);
             scan->WindowStart = static_cast<int16_t>(scan->WindowStart + shift);
             scan->WindowEnd = std::min<int16_t>(static_cast<int16_t>(scan->WindowEnd + shift), 319);
@@ -85,7 +85,7 @@ int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan) {
         }
         default:  // black only
             scan->ScanNzlNum = 320;
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 542);
+            ctx->FeedAmount += 542;
             break;
     }
     scan->RasterBase = ctx->RasterPos;
@@ -98,12 +98,12 @@ int16_t makeOutData_1(OutputContext* ctx, ScanInfo* scan) {
             ctx->LineTarget = kColorRows;
             break;
         case kColorDeep:
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 96);
+            ctx->FeedAmount += 96;
             ctx->RasterPos += 320;
             ctx->LineTarget = scan->ShiftNzl;
             break;
         default:
-            ctx->FeedAmount = kz::wrapU16(ctx->FeedAmount + 96);
+            ctx->FeedAmount += 96;
             ctx->RasterPos += 320;
             ctx->LineTarget = 320;
             break;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "render.h"
 #include "stream.h"
+#include "support/page_job.h"
 #include "support/print_job.h"
 
 namespace kz::demo {
@@ -65,6 +70,65 @@ TEST(WholeJob, BannerPagesPrintEveryLine) {
         for (const auto& scan : page.scans)
             for (const auto& column : scan.columns) dots += column.dots;
     EXPECT_EQ(dots, 3 * single.pixels[3]) << "every page's last lines reach the printer";
+}
+
+// Two bands of the same black bar, a long blank stretch apart: the second
+// band's dots must land exactly that far below the first's.
+class TwoBands : public kz::test::PageSource {
+public:
+    TwoBands(int gap, int blackEntry) : gap_(gap), entry_(blackEntry) { std::fill(std::begin(bar_), std::end(bar_), 0xFF); }
+    int lines() const override { return gap_ + 2 * kBand; }
+    bool line(int y, RasterInfo* line) override {
+        if (y % gap_ >= kBand) return false;
+        line->LineNo = static_cast<uint32_t>(y);
+        line->Plane[entry_] = {bar_, 1600, 800, 0, 0};  // pixels 800..1599
+        return true;
+    }
+    static constexpr int kBand = 24;
+
+private:
+    int gap_;
+    int entry_;
+    uint8_t bar_[200];
+};
+
+void expectSecondBandShifted(const kz::test::JobSettings& settings, int blackEntry) {
+    constexpr int kGap = 40000;
+    TwoBands page(kGap, blackEntry);
+    const kz::test::JobRun run = kz::test::runJob(settings, {&page});
+    ASSERT_EQ(run.failure, KZ_OK) << run.failedCall;
+    const kzinspect::Stream stream = kzinspect::inspect(run.stream);
+    ASSERT_TRUE(stream.ok()) << stream.error->message;
+    int splitFeeds = 0;
+    for (const auto& scan : stream.pages[0].scans) splitFeeds += scan.feed && scan.feed->commands > 1 ? 1 : 0;
+    EXPECT_GT(splitFeeds, 0) << "the stretch is longer than one feed command carries";
+
+    std::vector<kzinspect::Dot> first, second;
+    kzinspect::forEachDot(stream, 0, [&](const kzinspect::Dot& d) { (d.line < kGap / 2 ? first : second).push_back(d); });
+    ASSERT_FALSE(first.empty());
+    for (auto& d : first) d.line += kGap;
+    const auto order = [](const kzinspect::Dot& a, const kzinspect::Dot& b) {
+        return std::tie(a.line, a.column, a.ink) < std::tie(b.line, b.column, b.ink);
+    };
+    std::sort(first.begin(), first.end(), order);
+    std::sort(second.begin(), second.end(), order);
+    ASSERT_FALSE(second.empty()) << "the band after the stretch prints above it";
+    EXPECT_TRUE(first == second) << "the band after the stretch prints " << second[0].line - first[0].line
+                                 << " lines from its place";
+}
+
+TEST(LongBlankStretch, CutSheetPagePrintsEveryLineAtItsPlace) {
+    kz::test::JobSettings settings;  // mode 13
+    settings.quality = 5;
+    settings.mono = 1;
+    expectSecondBandShifted(settings, 0);
+}
+
+TEST(LongBlankStretch, BannerPagePrintsEveryLineAtItsPlace) {
+    kz::test::JobSettings settings;  // mode 4, black only
+    settings.quality = 5;
+    settings.banner = true;
+    expectSecondBandShifted(settings, 3);
 }
 
 }  // namespace

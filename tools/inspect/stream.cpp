@@ -46,7 +46,8 @@ class Reader {
                 return pageBody(frame, kickOffPlace);
             case State::AfterFeed:
                 if (frame.letter == 'o') return startScan(frame);
-                return outOfOrder(frame, "a feed must be followed by its scan's 'o'");
+                if (frame.letter == 'n') return moreFeed(frame);
+                return outOfOrder(frame, "a feed must be followed by more feed or its scan's 'o'");
             case State::ScanNozzles:
                 return nozzles(frame);
             case State::ScanBlocks:
@@ -170,7 +171,8 @@ class Reader {
                                                    : "only a page's first feed is 'm'");
                 }
                 feedSeen_ = true;
-                pendingFeed_ = Feed{frame.offset, frame.letter, readLe16(frame.body, 0)};
+                const uint16_t amount = readLe16(frame.body, 0);
+                pendingFeed_ = Feed{frame.offset, frame.letter, amount, 1, amount};
                 state_ = State::AfterFeed;
                 return true;
             }
@@ -188,6 +190,18 @@ class Reader {
             default:
                 return outOfOrder(frame, "between scans only a feed, 'o', 'l', 'v', 'N' or 'H'");
         }
+    }
+
+    // A feed longer than one command carries comes as several, only the last
+    // of which may be shorter than the longest one.
+    bool moreFeed(const Frame& frame) {
+        if (pendingFeed_->last != kLongestFeed) {
+            return outOfOrder(frame, "only a feed of the longest amount may be followed by more feed");
+        }
+        pendingFeed_->last = readLe16(frame.body, 0);
+        pendingFeed_->amount += pendingFeed_->last;
+        ++pendingFeed_->commands;
+        return true;
     }
 
     bool startScan(const Frame& frame) {

@@ -27,10 +27,15 @@ struct NozzleColumn {
     std::vector<ColumnDots> histogram;  // columns that fired, ascending
 };
 
+// The feed before a scan: one command, or several when it is longer than
+// one carries (all but the last of the longest amount).
+inline constexpr uint16_t kLongestFeed = 0xFFFF;
 struct Feed {
-    size_t offset = 0;
+    size_t offset = 0;   // of its first command
     uint8_t letter = 0;  // 'm' for the page's first feed, 'n' after
-    uint16_t amount = 0;
+    uint32_t amount = 0;  // half raster lines, all its commands together
+    int commands = 1;
+    uint16_t last = 0;  // amount of its last command
 };
 
 struct Scan {
