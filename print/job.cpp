@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kzrqo317/kzrqo317.h"
@@ -18,7 +22,35 @@
 #include "print/setup.h"
 #include "print/driver_job.h"
 
+namespace kzp {
+
+// One line on its way: the caller's pixels, copied, and what the driver gets.
+struct LineSlot {
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> packed[7];
+    RasterInfo raster{};
+    bool inked = false;
+};
+
+// Lines in flight between separation and halftoning on the page's worker
+// thread and the driver's calls on the caller's thread: enough to ride out
+// the driver's uneven pace per line, few enough to stay in the caches.
+constexpr int kLinesInFlight = 32;
+
+}  // namespace kzp
+
 struct kzp_job {
+    ~kzp_job() { stopWorker(); }
+    void stopWorker() {
+        if (!worker.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        workReady.notify_one();
+        worker.join();
+    }
+
     kzp::Setup setup;
     kzp_settings settings{};
     std::string iccPath;
@@ -36,8 +68,18 @@ struct kzp_job {
     int32_t width = 0, height = 0, nextLine = 0;
     std::unique_ptr<kzp::Separator> separator;
     std::unique_ptr<kzp::Halftoner> halftoner[7];
-    std::vector<uint8_t> amount[7], level[7], packed[7];
+    std::vector<uint8_t> amount[7], level[7];
     kzp::LineObserver observer;
+
+    // The page's lines in flight (one slot when the job runs on one thread).
+    // Line n lives in slots[n % slots.size()]; queued >= produced >= consumed.
+    bool threaded = true;
+    std::vector<kzp::LineSlot> slots;
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable workReady, lineReady;
+    int64_t queued = 0, produced = 0, consumed = 0;  // queued and produced under `mutex`
+    bool stopping = false;
 
     kzp_status fail(kzp_status status, std::string why) {
         if (failure == KZP_OK) {
@@ -69,6 +111,99 @@ void pack(const uint8_t* level, int32_t n, int bits, int32_t column, uint8_t* ou
     }
 }
 
+size_t inputLineBytes(kzp_input input, int32_t width) {
+    switch (input) {
+        case KZP_INPUT_GRAY8: return size_t(width);
+        case KZP_INPUT_RGB8: return size_t(width) * 3;
+        case KZP_INPUT_CMYK8: return size_t(width) * 4;
+        case KZP_INPUT_BLACK1: return (size_t(width) + 7) / 8;
+    }
+    return 0;
+}
+
+// Separation, halftoning and packing of page line `y` into `slot`: the
+// worker's part, or the caller's when the job runs on one thread.
+void produceLine(kzp_job* job, int32_t y, const void* pixels, kzp::LineSlot& slot) {
+    const kzp_mode_info& mode = job->setup.format.mode;
+    uint8_t* amounts[7] = {};
+    for (int p = 0; p < 7; ++p)
+        if (mode.bit_depth[p]) amounts[p] = job->amount[p].data();
+    job->separator->line(pixels, job->width, amounts);
+
+    RasterInfo& line = slot.raster;
+    line = RasterInfo{};
+    line.LineNo = uint32_t(job->setup.rasterTop + y);
+    const int32_t column = job->setup.rasterLeft;
+    slot.inked = false;
+    int entry = 0;
+    for (int p = 0; p < 7; ++p) {
+        if (!mode.bit_depth[p]) continue;
+        PlaneRaster& pr = line.Plane[entry++];
+        uint8_t* level = job->level[p].data();
+        job->halftoner[p]->line(y, amounts[p], level);
+        const uint8_t* end = level + job->width;
+        const uint8_t* begin = level;
+        const uint8_t* first = std::find_if(begin, end, [](uint8_t v) { return v != 0; });
+        if (first == end) continue;
+        const uint8_t* last = end - 1;
+        while (*last == 0) --last;
+        const int bits = mode.bit_depth[p];
+        uint8_t* out = slot.packed[p].data();
+        const int32_t from = column + int32_t(first - level), to = column + int32_t(last - level);
+        std::memset(out + from * bits / 8, 0, size_t(to * bits / 8 - from * bits / 8 + 1));
+        pack(first, int32_t(last - first) + 1, bits, from, out);
+        pr.Data = out;
+        pr.Width = uint16_t(to + 1);
+        pr.Left = uint16_t(from);
+        pr.Right = 0;
+        slot.inked = true;
+    }
+}
+
+// The caller's part: the line to the driver, whose output goes to the sink.
+bool deliver(kzp_job* job, const kzp::LineSlot& slot) {
+    if (!slot.inked) return true;  // blank lines are not sent: the driver feeds over them
+    if (job->observer) job->observer(slot.raster);
+    if (!job->driver.line(slot.raster)) {
+        failedDriver(job);
+        return false;
+    }
+    return true;
+}
+
+// Gives the driver the lines the worker has finished, in order; with `wait`,
+// waits for at least the oldest line in flight. False once the driver failed.
+bool deliverReady(kzp_job* job, bool wait) {
+    int64_t ready;
+    {
+        std::unique_lock<std::mutex> lock(job->mutex);
+        if (wait) job->lineReady.wait(lock, [&] { return job->produced > job->consumed; });
+        ready = job->produced;
+    }
+    for (; job->consumed < ready; ++job->consumed)
+        if (!deliver(job, job->slots[size_t(job->consumed) % job->slots.size()])) return false;
+    return true;
+}
+
+void workerLoop(kzp_job* job) {
+    for (;;) {
+        int64_t n;
+        {
+            std::unique_lock<std::mutex> lock(job->mutex);
+            job->workReady.wait(lock, [&] { return job->stopping || job->produced < job->queued; });
+            if (job->stopping) return;
+            n = job->produced;
+        }
+        kzp::LineSlot& slot = job->slots[size_t(n) % job->slots.size()];
+        produceLine(job, int32_t(n), slot.pixels.data(), slot);
+        {
+            std::lock_guard<std::mutex> lock(job->mutex);
+            ++job->produced;
+        }
+        job->lineReady.notify_one();
+    }
+}
+
 }  // namespace
 
 namespace kzp {
@@ -97,6 +232,9 @@ KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, ch
     if (s->icc_profile) job->iccPath = s->icc_profile;
     job->settings.icc_profile = job->iccPath.empty() ? nullptr : job->iccPath.c_str();
     job->sink = *sink;
+    // Tests and measurements compare with the job on one thread.
+    const char* oneThread = std::getenv("KZP_ONE_THREAD");
+    job->threaded = !(oneThread && *oneThread && std::strcmp(oneThread, "0") != 0);
     if (job->settings.icc_profile) {
         // A profile that cannot be used is refused before any byte goes out.
         if (!kzp::Separator::make(job->setup.format.mode, KZP_INPUT_RGB8, job->settings.icc_profile, &why))
@@ -135,13 +273,27 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
                                                  levels, p, width);
         job->amount[p].assign(size_t(width), 0);
         job->level[p].assign(size_t(width), 0);
-        job->packed[p].assign(size_t(lineBytes), 0);
+    }
+    job->slots.resize(job->threaded ? size_t(kzp::kLinesInFlight) : 1);
+    for (kzp::LineSlot& slot : job->slots) {
+        slot.pixels.assign(inputLineBytes(input, width), 0);
+        for (int p = 0; p < 7; ++p)
+            if (f.mode.bit_depth[p]) slot.packed[p].assign(size_t(lineBytes), 0);
     }
     if (!job->driver.beginPage()) return failedDriver(job);
     job->input = input;
     job->width = width;
     job->height = height;
     job->nextLine = 0;
+    job->queued = job->produced = job->consumed = 0;
+    job->stopping = false;
+    if (job->threaded) {
+        try {
+            job->worker = std::thread(workerLoop, job);
+        } catch (...) {
+            // No thread to be had: the page runs on the caller's thread alone.
+        }
+    }
     job->pageOpen = true;
     return KZP_OK;
 }
@@ -153,43 +305,26 @@ KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels) {
     if (job->nextLine >= job->height)
         return job->fail(KZP_ERR_INPUT, "more lines than the page's " + std::to_string(job->height));
     if (!pixels) return job->fail(KZP_ERR_INPUT, "a line without pixels");
-    const kzp_mode_info& mode = job->setup.format.mode;
-    uint8_t* amounts[7] = {};
-    for (int p = 0; p < 7; ++p)
-        if (mode.bit_depth[p]) amounts[p] = job->amount[p].data();
-    job->separator->line(pixels, job->width, amounts);
-
-    RasterInfo line{};
-    line.LineNo = uint32_t(job->setup.rasterTop + job->nextLine);
-    const int32_t column = job->setup.rasterLeft;
-    bool inked = false;
-    int entry = 0;
-    for (int p = 0; p < 7; ++p) {
-        if (!mode.bit_depth[p]) continue;
-        PlaneRaster& pr = line.Plane[entry++];
-        uint8_t* level = job->level[p].data();
-        job->halftoner[p]->line(job->nextLine, amounts[p], level);
-        const uint8_t* end = level + job->width;
-        const uint8_t* begin = level;
-        const uint8_t* first = std::find_if(begin, end, [](uint8_t v) { return v != 0; });
-        if (first == end) continue;
-        const uint8_t* last = end - 1;
-        while (*last == 0) --last;
-        const int bits = mode.bit_depth[p];
-        uint8_t* out = job->packed[p].data();
-        const int32_t from = column + int32_t(first - level), to = column + int32_t(last - level);
-        std::memset(out + from * bits / 8, 0, size_t(to * bits / 8 - from * bits / 8 + 1));
-        pack(first, int32_t(last - first) + 1, bits, from, out);
-        pr.Data = out;
-        pr.Width = uint16_t(to + 1);
-        pr.Left = uint16_t(from);
-        pr.Right = 0;
-        inked = true;
+    const int32_t y = job->nextLine++;
+    if (!job->worker.joinable()) {
+        kzp::LineSlot& slot = job->slots[0];
+        produceLine(job, y, pixels, slot);
+        return deliver(job, slot) ? KZP_OK : job->failure;
     }
-    ++job->nextLine;
-    if (!inked) return KZP_OK;  // blank lines are not sent: the driver feeds over them
-    if (job->observer) job->observer(line);
-    if (!job->driver.line(line)) return failedDriver(job);
+    // Hand the driver what is ready; wait only for a free slot.  A driver
+    // failure stops the worker at once.
+    if (!deliverReady(job, false) ||
+        (job->queued - job->consumed == int64_t(job->slots.size()) && !deliverReady(job, true))) {
+        job->stopWorker();
+        return job->failure;
+    }
+    kzp::LineSlot& slot = job->slots[size_t(y) % job->slots.size()];
+    std::memcpy(slot.pixels.data(), pixels, slot.pixels.size());
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        ++job->queued;
+    }
+    job->workReady.notify_one();
     return KZP_OK;
 }
 
@@ -197,6 +332,10 @@ KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job) {
     if (!job) return KZP_ERR_ORDER;
     if (!job->pageOpen) return job->failure != KZP_OK ? job->failure : job->fail(KZP_ERR_ORDER, "no page to end");
     job->pageOpen = false;
+    // The lines still in flight go to the driver, unless it has failed.
+    if (job->worker.joinable())
+        while (ordered(job) && job->consumed < job->nextLine) deliverReady(job, true);
+    job->stopWorker();
     job->separator.reset();
     if (!ordered(job)) return job->failure;
     if (!job->driver.endPage()) return failedDriver(job);

@@ -175,7 +175,11 @@ KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, ch
  * `width` and `height` may be smaller than the format's (the rest is blank),
  * not larger. */
 KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t width, int32_t height);
-/* The next line of the page, top to bottom. */
+/* The next line of the page, top to bottom.  The job copies it and
+ * halftones it on a thread of its own while earlier lines go to the driver;
+ * the sink is written only from the calling thread, in order.  A sink or
+ * driver failure is therefore returned by one of the next calls (at the
+ * latest by kzp_job_end_page), and stops the job as before. */
 KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels);
 /* Ends the page; lines not given are blank.  Safe to call after a failure. */
 KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "print/colour.h"
@@ -10,7 +12,9 @@
 
 namespace {
 
+using kzp::test::appendBytes;
 using kzp::test::dropsPerPage;
+using kzp::test::Printed;
 using kzp::test::oneComboPerMode;
 using kzp::test::printPages;
 using kzp::test::settingsFor;
@@ -217,6 +221,70 @@ TEST(PrintStream, RollPagesAndBlankLinesMakeAWellFormedStream) {
 int refuseAfter(void* ctx, const uint8_t*, size_t) {
     int& left = *static_cast<int*>(ctx);
     return left-- > 0 ? 0 : -1;
+}
+
+// The job halftones on a thread of its own; KZP_ONE_THREAD runs it on the caller's.
+Printed printOnOneThread(const kzp_settings& s, kzp_input input, int32_t width, int32_t height, int pages,
+                         const std::function<void(int, int32_t, std::vector<uint8_t>&)>& fill) {
+    setenv("KZP_ONE_THREAD", "1", 1);
+    Printed r = printPages(s, input, width, height, pages, fill);
+    unsetenv("KZP_ONE_THREAD");
+    return r;
+}
+
+TEST(PrintStream, HalftoningOnItsOwnThreadGivesTheSameBytes) {
+    const auto fill = [](int page, int32_t y, std::vector<uint8_t>& line) {
+        for (size_t i = 0; i < line.size(); ++i) line[i] = uint8_t((i * 5 + size_t(y) * 11 + size_t(page)) ^ (i / 7));
+    };
+    for (const auto& [mode, m] : oneComboPerMode()) {
+        SCOPED_TRACE(mode);
+        const kzp_settings s = settingsFor(m);
+        // Taller than the lines in flight, with blank lines that are not sent.
+        const auto blanks = [&](int page, int32_t y, std::vector<uint8_t>& line) {
+            fill(page, y, line);
+            if (y % 40 > 30) std::fill(line.begin(), line.end(), 255);
+        };
+        const auto threaded = printPages(s, KZP_INPUT_RGB8, 300, 150, 2, blanks);
+        EXPECT_GT(threaded.bytes.size(), 1000u);
+        EXPECT_EQ(threaded.bytes, printOnOneThread(s, KZP_INPUT_RGB8, 300, 150, 2, blanks).bytes);
+    }
+    kzp_settings s = kzp_settings_default();
+    for (kzp_input input : {KZP_INPUT_GRAY8, KZP_INPUT_CMYK8, KZP_INPUT_BLACK1}) {
+        SCOPED_TRACE(int(input));
+        EXPECT_EQ(printPages(s, input, 333, 97, 1, fill).bytes, printOnOneThread(s, input, 333, 97, 1, fill).bytes);
+    }
+}
+
+TEST(PrintStream, ClosingMidPageOrAfterAFailureEndsTheJobCleanly) {
+    kzp_settings s = kzp_settings_default();
+    std::vector<uint8_t> line(500 * 3, 60);
+    // Closed mid-page: the lines written so far are printed, the page ends.
+    std::vector<uint8_t> bytes;
+    kzp_sink sink{-1, appendBytes, &bytes};
+    kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
+    ASSERT_NE(job, nullptr);
+    ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
+    for (int y = 0; y < 300; ++y) ASSERT_EQ(kzp_job_write_line(job, line.data()), KZP_OK);
+    EXPECT_EQ(kzp_job_close(job), KZP_OK);
+    const kzinspect::Stream stream = kzinspect::inspect(bytes);
+    EXPECT_TRUE(stream.ok());
+    EXPECT_EQ(stream.pages.size(), 1u);
+
+    // A page begun and closed at once, and a sink that fails while lines are in
+    // flight, closed without ending the page.
+    job = kzp_job_open(&s, &sink, nullptr, 0);
+    ASSERT_NE(job, nullptr);
+    ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
+    EXPECT_EQ(kzp_job_close(job), KZP_OK);
+    for (int accepted : {0, 1, 3}) {
+        kzp_sink refusing{-1, refuseAfter, &accepted};
+        job = kzp_job_open(&s, &refusing, nullptr, 0);
+        ASSERT_NE(job, nullptr);
+        ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
+        kzp_status status = KZP_OK;
+        for (int y = 0; y < 1000 && status == KZP_OK; ++y) status = kzp_job_write_line(job, line.data());
+        EXPECT_EQ(kzp_job_close(job), KZP_ERR_SINK);
+    }
 }
 
 TEST(PrintStream, FailuresReachTheCallerAndStopTheJob) {
