@@ -36,6 +36,9 @@ struct LineSlot {
 // thread and the driver's calls on the caller's thread: enough to ride out
 // the driver's uneven pace per line, few enough to stay in the caches.
 constexpr int kLinesInFlight = 32;
+// Each side sleeps until the other has a batch for it, not a line: a wake-up
+// per line costs more than the line on a busy machine.
+constexpr int kWakeBatch = 8;
 
 }  // namespace kzp
 
@@ -80,6 +83,8 @@ struct kzp_job {
     std::condition_variable workReady, lineReady;
     int64_t queued = 0, produced = 0, consumed = 0;  // queued and produced under `mutex`
     bool stopping = false;
+    bool workerIdle = false;         // under `mutex`
+    int64_t callerWaitsFor = -1;     // under `mutex`: the caller sleeps until produced reaches it
 
     kzp_status fail(kzp_status status, std::string why) {
         if (failure == KZP_OK) {
@@ -177,7 +182,12 @@ bool deliverReady(kzp_job* job, bool wait) {
     int64_t ready;
     {
         std::unique_lock<std::mutex> lock(job->mutex);
-        if (wait) job->lineReady.wait(lock, [&] { return job->produced > job->consumed; });
+        if (wait && job->produced == job->consumed) {
+            job->callerWaitsFor = std::min(job->consumed + kzp::kWakeBatch, job->queued);
+            job->workReady.notify_one();
+            job->lineReady.wait(lock, [&] { return job->produced >= job->callerWaitsFor; });
+            job->callerWaitsFor = -1;
+        }
         ready = job->produced;
     }
     for (; job->consumed < ready; ++job->consumed)
@@ -190,17 +200,23 @@ void workerLoop(kzp_job* job) {
         int64_t n;
         {
             std::unique_lock<std::mutex> lock(job->mutex);
-            job->workReady.wait(lock, [&] { return job->stopping || job->produced < job->queued; });
+            while (!job->stopping && job->produced == job->queued) {
+                job->workerIdle = true;
+                job->workReady.wait(lock);
+            }
+            job->workerIdle = false;
             if (job->stopping) return;
             n = job->produced;
         }
         kzp::LineSlot& slot = job->slots[size_t(n) % job->slots.size()];
         produceLine(job, int32_t(n), slot.pixels.data(), slot);
+        bool wake;
         {
             std::lock_guard<std::mutex> lock(job->mutex);
             ++job->produced;
+            wake = job->callerWaitsFor >= 0 && job->produced >= job->callerWaitsFor;
         }
-        job->lineReady.notify_one();
+        if (wake) job->lineReady.notify_one();
     }
 }
 
@@ -287,6 +303,8 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
     job->nextLine = 0;
     job->queued = job->produced = job->consumed = 0;
     job->stopping = false;
+    job->workerIdle = false;
+    job->callerWaitsFor = -1;
     if (job->threaded) {
         try {
             job->worker = std::thread(workerLoop, job);
@@ -320,11 +338,13 @@ KZ_VISIBLE kzp_status kzp_job_write_line(kzp_job* job, const void* pixels) {
     }
     kzp::LineSlot& slot = job->slots[size_t(y) % job->slots.size()];
     std::memcpy(slot.pixels.data(), pixels, slot.pixels.size());
+    bool wake;
     {
         std::lock_guard<std::mutex> lock(job->mutex);
         ++job->queued;
+        wake = job->workerIdle && job->queued - job->produced >= kzp::kWakeBatch;
     }
-    job->workReady.notify_one();
+    if (wake) job->workReady.notify_one();
     return KZP_OK;
 }
 
@@ -334,7 +354,7 @@ KZ_VISIBLE kzp_status kzp_job_end_page(kzp_job* job) {
     job->pageOpen = false;
     // The lines still in flight go to the driver, unless it has failed.
     if (job->worker.joinable())
-        while (ordered(job) && job->consumed < job->nextLine) deliverReady(job, true);
+        while (ordered(job) && job->consumed < job->queued) deliverReady(job, true);
     job->stopWorker();
     job->separator.reset();
     if (!ordered(job)) return job->failure;
