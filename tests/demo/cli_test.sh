@@ -13,17 +13,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 demo() { "${emulator[@]}" "$program" "$@"; }
 
-expect() {  # expect <status> <pattern> <command...>
-    local want=$1 pattern=$2
-    shift 2
-    local out status
-    out=$("$@" 2>&1)
-    status=$?
-    if [ "$status" -ne "$want" ] || ! grep -q -- "$pattern" <<<"$out"; then
-        echo "FAIL: $* -> status $status (want $want), output: $out" >&2
-        failures=$((failures + 1))
-    fi
-}
+# expect <status> <pattern> <command...>
+source "$(dirname "$0")/../support/expect.sh"
 
 # A cmake that leaves a mark shows whether the script tried to build.
 mkdir "$scratch/bin"

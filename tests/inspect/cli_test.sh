@@ -14,17 +14,8 @@ trap 'rm -rf "$out"' EXIT
 tool() { "${emulator[@]}" "$program" "$@"; }
 from() { local file=$1; shift; tool "$@" <"$file"; }  # from <file> <arguments...>: the file on stdin
 
-expect() {  # expect <status> <pattern> <command...>
-    local want=$1 pattern=$2
-    shift 2
-    local out status
-    out=$("$@" 2>&1)
-    status=$?
-    if [ "$status" -ne "$want" ] || ! grep -q -- "$pattern" <<<"$out"; then
-        echo "FAIL: $* -> status $status (want $want), output: $out" >&2
-        failures=$((failures + 1))
-    fi
-}
+# expect <status> <pattern> <command...>
+source "$(dirname "$0")/../support/expect.sh"
 
 expect 0 '^ok: 663 bytes, 35 frames, 3 pages, 3 scans' tool check "$seeds/banner_pages.bin"
 expect 0 '"ok":true' from "$seeds/forward_scan.bin" stats --json

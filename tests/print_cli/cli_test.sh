@@ -11,17 +11,8 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 command -v gs >/dev/null || { echo "Ghostscript (gs) is needed for this test" >&2; exit 1; }
 
-expect() {  # expect <status> <pattern> <command...>
-    local want=$1 pattern=$2
-    shift 2
-    local out status
-    out=$("$@" 2>&1)
-    status=$?
-    if [ "$status" -ne "$want" ] || ! grep -q -- "$pattern" <<<"$out"; then
-        echo "FAIL: $* -> status $status (want $want), output: $out" >&2
-        failures=$((failures + 1))
-    fi
-}
+# expect <status> <pattern> <command...>
+source "$(dirname "$0")/../support/expect.sh"
 prints() {  # prints <file> <options...>: prints, and the stream reads back well formed
     local file=$1
     shift
