@@ -163,7 +163,7 @@ TEST(BlueNoise, IsAPermutationOfEvenlySpreadThresholds) {
 TEST(BlueNoise, CommittedArrayIsTheGeneratorsOutput) {
     const std::vector<uint16_t> rank = kzp::halftone::voidAndCluster(kzp::halftone::kBlueNoiseSize);
     for (size_t i = 0; i < rank.size(); ++i)
-        ASSERT_EQ(kzp::halftone::kBlueNoise[i], rank[i] * 4 + 2) << "regenerate with print/halftone/make_blue_noise.cc";
+        ASSERT_EQ(kzp::halftone::kBlueNoise[i], rank[i] * 4 + 2) << "regenerate with tools/blue_noise (kzrqo317-make-blue-noise)";
 }
 
 }  // namespace
