@@ -29,12 +29,17 @@ std::string planes(const kzp_mode_info& m) {
         std::string levels, drops;
         for (int v = 1; v < 16; ++v)
             if (m.levels[p] >> v & 1) {
-                levels += (levels.empty() ? "" : " ") + std::to_string(v);
-                drops += (drops.empty() ? "" : " ") + std::to_string(m.drops[p][v]);
+                if (!levels.empty()) levels += ' ', drops += ' ';
+                levels += std::to_string(v);
+                drops += std::to_string(m.drops[p][v]);
             }
-        out += (out.empty() ? "" : "; ") + std::to_string(p) + (q > p ? "-" + std::to_string(q) : "") + ": " +
-               std::to_string(m.bit_depth[p]) + "-bit" +
-               (m.bit_depth[p] > 1 ? ", levels " + levels + " (drops " + drops + ")" : "");
+        // Appended piece by piece: GCC 12 at -O3 falsely warns (-Wrestrict)
+        // about "literal" + std::string concatenations.
+        if (!out.empty()) out += "; ";
+        out += std::to_string(p);
+        if (q > p) out += '-', out += std::to_string(q);
+        out += ": " + std::to_string(m.bit_depth[p]) + "-bit";
+        if (m.bit_depth[p] > 1) out += ", levels " + levels + " (drops " + drops + ")";
         p = q + 1;
     }
     return out;
