@@ -69,20 +69,6 @@ void oneBitPass(const OutputContext* ctx, const ScanInfo* scan, int* passCount, 
     }
 }
 
-// The tables a converter of `bits` bits per pixel reads, for `n` pixels
-// from table position `first`.
-void buildPassDots(PassDots* dots, const OutputContext* ctx, const ScanInfo* scan, int bits, bool useMask,
-                   unsigned first = 0, unsigned n = kMaskTableLength) {
-    if (bits == 1) {
-        if (!useMask) return;
-        int passCount, passIndex;
-        oneBitPass(ctx, scan, &passCount, &passIndex);
-        buildOneBit(dots, ctx->MaskTbl, passCount, passIndex, first, n);
-    } else {
-        buildLevels(dots, ctx->MaskTbl, scan, first, n);
-    }
-}
-
 // The converter of a whole scan's lines: the SSSE3 build where the processor runs it.
 Converter scanConverterFor(int bitDepth, bool backward) {
 #if defined(__i386__) || defined(__x86_64__)
@@ -99,7 +85,7 @@ int16_t convertOneLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* sourc
                        const LineRecord* record, int row, int slot, bool useMask, uint8_t flags) {
     if (record == nullptr || scan == nullptr) return 0;
     PassDots dots;
-    buildPassDots(&dots, ctx, scan, Bits, useMask, record->MaskOffset % kMaskTableLength,
+    kz::hv::buildPassDots(&dots, ctx, scan, Bits, useMask, record->MaskOffset % kMaskTableLength,
                   static_cast<unsigned>(record->ByteCount) * (8 / Bits));
     return convertLine<Bits, Dir>(ctx, buffer, source, scan, record, row, slot, useMask, flags, dots);
 }
@@ -121,6 +107,18 @@ uint8_t conversionFlags(OutputContext* ctx, const ScanInfo* scan) {
 }
 
 }  // namespace
+
+void kz::hv::buildPassDots(PassDots* dots, const OutputContext* ctx, const ScanInfo* scan, int bits, bool useMask,
+                           unsigned first, unsigned n) {
+    if (bits == 1) {
+        if (!useMask) return;
+        int passCount, passIndex;
+        oneBitPass(ctx, scan, &passCount, &passIndex);
+        buildOneBit(dots, ctx->MaskTbl, passCount, passIndex, first, n);
+    } else {
+        buildLevels(dots, ctx->MaskTbl, scan, first, n);
+    }
+}
 
 #define KZ_DEFINE_CONVERTER(name, bits, dir)                                                             \
     int16_t name(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, const ScanInfo* scan,      \
@@ -157,7 +155,7 @@ void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
         if (convert == nullptr) continue;
 
         makePassSelectTbl(static_cast<int16_t>(slot), scan, ctx, static_cast<int16_t>(ctx->ScanDir));
-        buildPassDots(&dots, ctx, scan, ctx->BitDepth[c], scan->UseMask != 0);
+        kz::hv::buildPassDots(&dots, ctx, scan, ctx->BitDepth[c], scan->UseMask != 0);
         uint8_t* buffers[2] = {static_cast<uint8_t*>(KRVSLockHNDL(hv[slot][0])),
                                static_cast<uint8_t*>(KRVSLockHNDL(hv[slot][1]))};
         scan->SlotHasData[slot] = 0;

@@ -46,6 +46,11 @@ using Converter = int16_t (*)(OutputContext*, uint8_t*, const uint8_t*, const Sc
 // The SSSE3 build's converters; null where that build has none.
 Converter ssse3ConverterFor(int bitDepth, bool backward);
 
+// The tables a converter of `bits` bits per pixel reads, for `n` positions
+// from table position `first` (the whole table by default).
+void buildPassDots(PassDots* dots, const OutputContext* ctx, const ScanInfo* scan, int bits, bool useMask,
+                   unsigned first = 0, unsigned n = kMaskTableLength);
+
 }  // namespace kz::hv
 
 namespace {
