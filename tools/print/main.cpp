@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -78,11 +79,22 @@ int printFiles(const Options& o) {
     if (kzp_resolve(&o.settings, &format, why, sizeof why) != KZP_OK) return fail(why, 2);
     if (o.files.empty()) return fail("no files to print (kzrqo317-print --help tells how)", 2);
 
+    // Documents are rendered at the size they print at when Ghostscript can
+    // place them as asked: fitted, turned as needed, no larger than the area.
+    // Filling, never turning and enlarging (which would render the whole
+    // enlarged page for the middle that shows) leave the page at its own size
+    // for Placement to resample.
+    RenderSize render{format.mode.xdpi, format.mode.ydpi, 0, 0, format.paper_width_px, format.paper_height_px};
+    if (o.fit == Fit::Fit && o.rotate && o.scale <= 100) {
+        render.width = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.scale / 100)));
+        render.height = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.scale / 100)));
+    }
+
     // Every file is opened before the first byte goes out.
     std::vector<std::unique_ptr<PageSource>> sources;
     for (const auto& file : o.files) {
         std::string error;
-        auto source = openPages(file, format.mode.xdpi, error);
+        auto source = openPages(file, render, error);
         if (!source) return fail(error, 1);
         sources.push_back(std::move(source));
     }
@@ -122,7 +134,10 @@ int printFiles(const Options& o) {
                 break;
             }
             ++page;
-            Placement placement(std::move(picture), format.width_px, format.height_px, o.fit, o.scale, o.rotate);
+            const Turn turn = o.rotate ? turnToFit(picture.width, picture.height, format.width_px, format.height_px,
+                                                   picture.turn)
+                                       : Turn::None;
+            Placement placement(std::move(picture), format.width_px, format.height_px, o.fit, o.scale, turn);
             stopped = kzp_job_begin_page(job, KZP_INPUT_RGB8, format.width_px, format.height_px) != KZP_OK;
             for (int32_t y = 0; y < format.height_px && !stopped; y += kStrip) {
                 const int32_t rows = std::min(kStrip, format.height_px - y);

@@ -7,7 +7,7 @@
 
 namespace kzprint {
 
-std::unique_ptr<PageSource> openPages(const std::string& path, int dpi, std::string& error) {
+std::unique_ptr<PageSource> openPages(const std::string& path, const RenderSize& render, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = path + ": cannot be opened (" + std::strerror(errno) + ")";
@@ -22,7 +22,7 @@ std::unique_ptr<PageSource> openPages(const std::string& path, int dpi, std::str
     if (n >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') return openPnm(path, error);
     if (starts("RaS2") || starts("RaS3") || starts("RaSt") || starts("2SaR") || starts("3SaR") || starts("tSaR"))
         return openRaster(path, error);
-    if (starts("%PDF") || starts("%!")) return openDocument(path, dpi, error);
+    if (starts("%PDF") || starts("%!")) return openDocument(path, render, error);
     if (n == 0) {
         error = path + ": the file is empty";
     } else {

@@ -1,5 +1,6 @@
 // PDF and PostScript through Ghostscript, when it is installed: rendered one
-// page at a time to a pipe as PPM, at the print mode's resolution.
+// page at a time to a pipe as PPM, at the print mode's resolution, and when
+// asked at the size each page prints at, so that it is sampled only once.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "picture.h"
 
@@ -25,6 +27,7 @@ public:
         if (!pipe_) return false;
         bool end = false;
         if (readPnm(pipe_, page, error, end)) {
+            page.turn = Turn::Counterclockwise;
             ++pages_;
             return true;
         }
@@ -63,7 +66,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PageSource> openDocument(const std::string& path, int dpi, std::string& error) {
+std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, std::string& error) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         error = std::string("cannot start Ghostscript: ") + std::strerror(errno);
@@ -72,15 +75,27 @@ std::unique_ptr<PageSource> openDocument(const std::string& path, int dpi, std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    const std::string resolution = "-r" + std::to_string(dpi);
-    const std::string input = path;
     // Its PostScript standard output goes to standard error, so that only
     // pictures come through the pipe.
-    const char* argv[] = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr", "-sDEVICE=ppmraw",
-                          resolution.c_str(), "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sOutputFile=-",
-                          "-f", input.c_str(), nullptr};
+    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+                                     "-sDEVICE=ppmraw",
+                                     "-r" + std::to_string(render.xdpi) + "x" + std::to_string(render.ydpi),
+                                     "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sOutputFile=-"};
+    if (render.width > 0) {
+        // Each page scaled (and turned) to fit the fixed media, centred; a
+        // PostScript page that does not ask for a size is taken to be the
+        // paper's and fitted likewise.
+        args.insert(args.end(), {"-g" + std::to_string(render.width) + "x" + std::to_string(render.height),
+                                 "-dFIXEDMEDIA", "-dFitPage", "-c",
+                                 "<</PageSize [" + std::to_string(render.paperWidth * 72.0 / render.xdpi) + " " +
+                                     std::to_string(render.paperHeight * 72.0 / render.ydpi) + "]>> setpagedevice"});
+    }
+    args.insert(args.end(), {"-f", path});
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "gs", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    const int spawned = posix_spawnp(&child, "gs", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {
