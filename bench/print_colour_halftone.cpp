@@ -59,6 +59,31 @@ void BM_HalftoneQuality(benchmark::State& state) { halftone(state, kzp::Halftone
 BENCHMARK(BM_HalftoneFast)->ArgName("bits")->Arg(1)->Arg(2)->Arg(4);
 BENCHMARK(BM_HalftoneQuality)->ArgName("bits")->Arg(1)->Arg(2)->Arg(4);
 
+// Three 4-bit planes halftoned together, as a job's line is; items are pixels per ink.
+void threePlanes(benchmark::State& state, kzp::HalftoneMethod method) {
+    const kzp::InkLevels levels[3] = {levelsFor(4), levelsFor(4), levelsFor(4)};
+    const int inks[3] = {4, 5, 6};
+    auto h = kzp::PlaneHalftoners::make(method, levels, inks, 3, kWidth);
+    const std::vector<uint8_t> amounts = photo(3);
+    std::vector<uint8_t> in[3], out[3];
+    for (auto& v : in) v.resize(static_cast<size_t>(kWidth) * kLines);
+    for (size_t i = 0; i < in[0].size(); ++i)
+        for (int p = 0; p < 3; ++p) in[p][i] = amounts[i * 3 + p];
+    for (auto& v : out) v.resize(kWidth);
+    uint8_t* level[3] = {out[0].data(), out[1].data(), out[2].data()};
+    int32_t y = 0;
+    for (auto _ : state) {
+        const size_t at = static_cast<size_t>(y % kLines) * kWidth;
+        const uint8_t* amount[3] = {&in[0][at], &in[1][at], &in[2][at]};
+        h->line(y, amount, level);
+        benchmark::DoNotOptimize(level[0]);
+        ++y;
+    }
+    state.SetItemsProcessed(state.iterations() * kWidth * 3);
+}
+BENCHMARK_CAPTURE(threePlanes, fast, kzp::HalftoneMethod::Fast);
+BENCHMARK_CAPTURE(threePlanes, quality, kzp::HalftoneMethod::Quality);
+
 kzp_mode_info modeWith(uint8_t planes) {
     kzp_mode_info m{};
     m.planes = planes;
@@ -103,22 +128,29 @@ BENCHMARK(BM_Separation)
 void lineToLevels(benchmark::State& state, uint8_t planes, int bits, kzp::HalftoneMethod method) {
     kzp_mode_info mode = modeWith(planes);
     auto s = kzp::Separator::make(mode, KZP_INPUT_RGB8, nullptr, nullptr);
-    std::unique_ptr<kzp::Halftoner> h[7];
-    std::vector<uint8_t> amount[7], level(kWidth);
+    std::vector<uint8_t> amount[7], level[7];
     uint8_t* out[7] = {};
+    kzp::InkLevels levels[7];
+    int inks[7], count = 0;
+    const uint8_t* planeAmounts[7];
+    uint8_t* planeLevels[7];
     for (int p = 0; p < 7; ++p)
         if (planes >> p & 1) {
-            h[p] = kzp::Halftoner::make(method, levelsFor(p == 3 ? 1 : bits), p, kWidth);
+            levels[count] = levelsFor(p == 3 ? 1 : bits);
+            inks[count] = p;
             amount[p].resize(kWidth);
+            level[p].resize(kWidth);
             out[p] = amount[p].data();
+            planeAmounts[count] = amount[p].data();
+            planeLevels[count++] = level[p].data();
         }
+    auto h = kzp::PlaneHalftoners::make(method, levels, inks, count, kWidth);
     const std::vector<uint8_t> px = photo(3);
     int32_t y = 0;
     for (auto _ : state) {
         s->line(&px[static_cast<size_t>(y % kLines) * kWidth * 3], kWidth, out);
-        for (int p = 0; p < 7; ++p)
-            if (h[p]) h[p]->line(y, amount[p].data(), level.data());
-        benchmark::DoNotOptimize(level.data());
+        h->line(y, planeAmounts, planeLevels);
+        benchmark::DoNotOptimize(planeLevels[0]);
         ++y;
     }
     state.SetItemsProcessed(state.iterations() * kWidth);

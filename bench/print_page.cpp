@@ -71,25 +71,30 @@ void SeparateAndHalftone(benchmark::State& state) {
     for (auto _ : state) {
         std::string error;
         auto separator = kzp::Separator::make(f.mode, KZP_INPUT_RGB8, nullptr, &error);
-        std::unique_ptr<kzp::Halftoner> halftoner[7];
         std::vector<uint8_t> amount[7], level[7];
         uint8_t* out[7] = {};
+        kzp::InkLevels levels[7];
+        int inks[7], planes = 0;
+        const uint8_t* planeAmounts[7];
+        uint8_t* planeLevels[7];
         for (int p = 0; p < 7; ++p) {
             if (!f.mode.bit_depth[p]) continue;
-            kzp::InkLevels l;
+            kzp::InkLevels& l = levels[planes];
             l.bits = f.mode.bit_depth[p];
             l.printable = f.mode.levels[p];
             std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), l.drops);
-            halftoner[p] = kzp::Halftoner::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast, l,
-                                                p, f.width_px);
             amount[p].resize(size_t(f.width_px));
             level[p].resize(size_t(f.width_px));
             out[p] = amount[p].data();
+            inks[planes] = p;
+            planeAmounts[planes] = amount[p].data();
+            planeLevels[planes++] = level[p].data();
         }
+        auto halftoners = kzp::PlaneHalftoners::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast,
+                                                     levels, inks, planes, f.width_px);
         for (int32_t y = 0; y < f.height_px; ++y) {
             separator->line(page.rgb.data() + size_t(y) * size_t(f.width_px) * 3, f.width_px, out);
-            for (int p = 0; p < 7; ++p)
-                if (halftoner[p]) halftoner[p]->line(y, amount[p].data(), level[p].data());
+            halftoners->line(y, planeAmounts, planeLevels);
         }
         benchmark::DoNotOptimize(level);
     }

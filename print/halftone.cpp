@@ -58,103 +58,252 @@ private:
 };
 
 // Error diffusion in fixed point: one drop is kUnit.
-constexpr int32_t kUnit = 1024;
+constexpr int kUnitShift = 10;
+constexpr int32_t kUnit = 1 << kUnitShift;
 
-class QualityHalftoner final : public Halftoner {
-public:
-    QualityHalftoner(const InkLevels& levels, int ink, int32_t width)
-        : steps_(levels), dx_(kInkOffset[ink][0]), dy_(kInkOffset[ink][1]),
-          width_(width), error_(2 * (static_cast<size_t>(width) + 2), 0) {
-        for (int a = 0; a < 256; ++a)
-            target_[a] = (a * steps_.maxDrops() * kUnit + 127) / 255;
-        for (int k = 0; k < steps_.count; ++k) drops_[k] = steps_.drops[k] * kUnit;
-        // Modulation strength by tone (as Zhou and Fang tune it by intensity):
-        // full where plain diffusion draws lines and grids (tones near a
-        // step), faint halfway between two steps, where its checkerboard is
-        // already the best pattern.  256 is full strength.
+// One plane's share of the diffusion: its tables and its lines of error.
+struct DiffusionPlane {
+    // By amount: the target in drops, the strength of the threshold's
+    // modulation, and for paper white and full ink, which are exact and neither
+    // take nor pass error (so no dot strays into white), keep 0 and the level.
+    struct ByAmount {
+        int32_t target, strength, keep, fixed;
+    };
+    // By whole drops of the value to print (clamped to 0..max drops): the
+    // pair of steps around it.  Steps are whole drops, so the whole drops
+    // alone pick the pair.
+    struct Pair {
+        int32_t middle, half, low, step;  // drops in kUnit: the lower step's, and up to the higher
+        int32_t lowLevel, levelStep;
+        int32_t unused[2];                // a power of two in size, for the index
+    };
+
+    DiffusionPlane(const InkLevels& levels, int ink, int32_t width)
+        : dx(kInkOffset[ink][0]), dy(kInkOffset[ink][1]), error(2 * (static_cast<size_t>(width) + 2), 0) {
+        const HalftoneSteps steps(levels);
+        prints = steps.count >= 2;
+        if (!prints) return;
+        top = steps.count - 1;
+        maxDrops = steps.maxDrops();
         for (int a = 0; a < 256; ++a) {
-            const int32_t off = std::abs(2 * static_cast<int32_t>(steps_.target[a].fraction) - 65536);
-            strength_[a] = std::min<int64_t>(256, 26 + ((384 * static_cast<int64_t>(off)) >> 16));
+            ByAmount& b = byAmount[a];
+            b.target = (a * maxDrops * kUnit + 127) / 255;
+            // Modulation strength by tone (as Zhou and Fang tune it by intensity):
+            // full where plain diffusion draws lines and grids (tones near a
+            // step), faint halfway between two steps, where its checkerboard is
+            // already the best pattern.  256 is full strength.
+            const int32_t off = std::abs(2 * static_cast<int32_t>(steps.target[a].fraction) - 65536);
+            b.strength = static_cast<int32_t>(std::min<int64_t>(256, 26 + ((384 * static_cast<int64_t>(off)) >> 16)));
+            const bool exact = a == 0 || a == 255;
+            b.keep = exact ? 0 : -1;
+            b.fixed = a == 255 ? steps.level[top] : 0;
         }
-        for (int k = 0; k + 1 < steps_.count; ++k) {
-            middle_[k] = (drops_[k] + drops_[k + 1]) / 2;
-            half_[k] = (drops_[k + 1] - drops_[k]) / 2;
+        pairs.resize(static_cast<size_t>(maxDrops) + 1);
+        for (int d = 0; d <= maxDrops; ++d) {
+            int k = 0;
+            while (k + 1 < top && steps.drops[k + 1] <= d) ++k;
+            const int32_t low = steps.drops[k] * kUnit, high = steps.drops[k + 1] * kUnit;
+            pairs[d] = {(low + high) / 2, (high - low) / 2, low, high - low, steps.level[k],
+                        steps.level[k + 1] - steps.level[k], {}};
+        }
+        // Evenly spaced steps of a power of two drops (all the modes' but one)
+        // need no pair: the step to print is the value's own, shifted.
+        const int first = steps.drops[1];
+        evenShift = -1;
+        for (int sh = kUnitShift; sh < kUnitShift + 8; ++sh)
+            if (first * kUnit == 1 << sh) evenShift = sh;
+        for (int k = 0; k <= top; ++k) {
+            if (steps.drops[k] != k * first) evenShift = -1;
+            levelOf[k] = steps.level[k];
         }
     }
 
-    void line(int32_t y, const uint8_t* amount, uint8_t* level) override {
+    int dx, dy;
+    bool prints = false;
+    int top = 0;
+    int32_t maxDrops = 0;
+    int evenShift = -1;  // log2 of the steps' kUnits when even, else -1
+    ByAmount byAmount[256];
+    std::vector<Pair> pairs;
+    uint8_t levelOf[16] = {};
+    std::vector<int32_t> error;  // two lines of width + 2, the line's ends padded
+};
+
+// Serpentine error diffusion with threshold modulation of up to four planes.
+class Diffusion {
+public:
+    Diffusion(const InkLevels levels[], const int ink[], int count, int32_t width) : width_(width) {
+        planes_.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) planes_.emplace_back(levels[i], ink[i], width);
+    }
+
+    void line(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) {
         const size_t stride = static_cast<size_t>(width_) + 2;
         // Lines given out of turn (a new page, skipped lines) start afresh.
-        if (y != lastY_ + 1) std::fill(error_.begin(), error_.end(), 0);
+        if (y != lastY_ + 1)
+            for (DiffusionPlane& p : planes_) std::fill(p.error.begin(), p.error.end(), 0);
         lastY_ = y;
-        int32_t* here = error_.data() + (y & 1) * stride + 1;   // this line's incoming error
-        int32_t* below = error_.data() + (~y & 1) * stride + 1; // the next line's
-        std::memset(below - 1, 0, stride * sizeof(int32_t));
-        if (steps_.count < 2) {
-            std::memset(level, 0, static_cast<size_t>(width_));
-            return;
+        Lane lanes[4];
+        int n = 0;
+        bool even = true;
+        for (size_t i = 0; i < planes_.size(); ++i) {
+            DiffusionPlane& p = planes_[i];
+            if (!p.prints) {
+                std::memset(level[i], 0, static_cast<size_t>(width_));
+                continue;
+            }
+            Lane& l = lanes[n++];
+            l.amount = amount[i];
+            l.level = level[i];
+            l.here = p.error.data() + (y & 1) * stride + 1;
+            l.below = p.error.data() + (~y & 1) * stride + 1;
+            l.noise = kBlueNoise + ((y + p.dy) & (kN - 1)) * kN;
+            l.dx = p.dx;
+            l.maxDrops = p.maxDrops;
+            l.top = p.top;
+            l.shift = p.evenShift;
+            l.byAmount = p.byAmount;
+            l.pairs = p.pairs.data();
+            l.levelOf = p.levelOf;
+            even = even && p.evenShift >= 0;
         }
-        const uint16_t* noise = kBlueNoise + ((y + dy_) & (kN - 1)) * kN;
         // Serpentine: even lines left to right, odd lines right to left.
-        if (y & 1)
-            diffuse<-1>(amount, level, here, below, noise);
-        else
-            diffuse<1>(amount, level, here, below, noise);
+        if (even) {
+            switch (n) {
+            case 1: (y & 1) ? diffuse<1, -1, true>(lanes) : diffuse<1, 1, true>(lanes); break;
+            case 2: (y & 1) ? diffuse<2, -1, true>(lanes) : diffuse<2, 1, true>(lanes); break;
+            case 3: (y & 1) ? diffuse<3, -1, true>(lanes) : diffuse<3, 1, true>(lanes); break;
+            case 4: (y & 1) ? diffuse<4, -1, true>(lanes) : diffuse<4, 1, true>(lanes); break;
+            default: break;
+            }
+        } else {
+            switch (n) {
+            case 1: (y & 1) ? diffuse<1, -1, false>(lanes) : diffuse<1, 1, false>(lanes); break;
+            case 2: (y & 1) ? diffuse<2, -1, false>(lanes) : diffuse<2, 1, false>(lanes); break;
+            case 3: (y & 1) ? diffuse<3, -1, false>(lanes) : diffuse<3, 1, false>(lanes); break;
+            case 4: (y & 1) ? diffuse<4, -1, false>(lanes) : diffuse<4, 1, false>(lanes); break;
+            default: break;
+            }
+        }
     }
 
 private:
-    template <int Dir>
-    void diffuse(const uint8_t* amount, uint8_t* level, const int32_t* here, int32_t* below, const uint16_t* noise) {
-        // Locals: the stores to `level` may alias any member.
-        const int top = steps_.count - 1;
-        const uint8_t topLevel = steps_.level[top];
+    // What the loop needs of one plane, in locals: the stores of levels may
+    // alias any member.
+    struct Lane {
+        const uint8_t* amount;
+        uint8_t* level;
+        const int32_t* here;  // this line's incoming error
+        int32_t* below;       // the next line's, written once per pixel
+        const uint16_t* noise;
+        int dx;
+        int32_t maxDrops;
+        int top, shift;
+        const DiffusionPlane::ByAmount* byAmount;
+        const DiffusionPlane::Pair* pairs;
+        const uint8_t* levelOf;
+    };
+
+    // The level to print at one pixel and the error it leaves, from the value
+    // to print less the error carried along the line.
+    template <bool Even>
+    static inline int32_t decide(const Lane& l, int32_t x, int32_t carry) {
+        const DiffusionPlane::ByAmount b = l.byAmount[l.amount[x]];
+        // Threshold modulation: the midpoint between two steps moved by blue
+        // noise over up to half the step, which breaks up the worms and
+        // patterns of plain diffusion.  `noise` x half >> 24 is the shift.
+        const int32_t noise = (static_cast<int32_t>(l.noise[(x + l.dx) & (kN - 1)]) - 32768) * b.strength;
+        int32_t e;
+        if constexpr (Even) {
+            // Steps of 2^shift: the value v goes up a step from step j when v
+            // - j step >= half a step + the shift; so w = v - that + a step,
+            // shifted, is the step, and only the carry waits on the last pixel.
+            const int32_t moved = noise >> (24 - (l.shift - 1));
+            const int32_t w = b.target + l.here[x] + (1 << (l.shift - 1)) - moved + carry;
+            const int32_t j = std::clamp(w >> l.shift, 0, l.top);
+            l.level[x] = static_cast<uint8_t>((l.levelOf[j] & b.keep) | b.fixed);
+            e = (w + moved - (1 << (l.shift - 1)) - (j << l.shift)) & b.keep;
+        } else {
+            const int32_t v = b.target + l.here[x] + carry;
+            const DiffusionPlane::Pair& s = l.pairs[std::clamp(v >> kUnitShift, 0, l.maxDrops)];
+            const int32_t threshold = s.middle + static_cast<int32_t>((static_cast<int64_t>(noise) * s.half) >> 24);
+            // Masks rather than branches or look-ups indexed by the decision:
+            // each pixel's error waits on the previous one's, so this path is
+            // kept short, and the decision is as good as random.
+            const int32_t up = -static_cast<int32_t>(v >= threshold);
+            l.level[x] = static_cast<uint8_t>(((s.lowLevel + (s.levelStep & up)) & b.keep) | b.fixed);
+            e = (v - s.low - (s.step & up)) & b.keep;
+        }
+        return e;
+    }
+
+    template <int N, int Dir, bool Even>
+    void diffuse(const Lane* lanes) {
+        Lane l[N];
+        for (int i = 0; i < N; ++i) l[i] = lanes[i];
         const int32_t width = width_;
-        const int dx = dx_;
-        int32_t carry = 0;  // error passed to the next pixel along the line
+        // Per plane: the error passed to the next pixel along the line, and
+        // the next line's error still being gathered at the pixel behind and here.
+        int32_t carry[N] = {}, behind[N] = {}, under[N] = {};
         int32_t x = Dir > 0 ? 0 : width - 1;
         for (int32_t n = 0; n < width; ++n, x += Dir) {
-            const uint8_t a = amount[x];
-            if (a == 0 || a == 255) {
-                // Paper white and full ink are exact; they neither take nor pass error,
-                // so no dot strays into white.
-                level[x] = a ? topLevel : 0;
-                carry = 0;
-                continue;
+#pragma GCC unroll 4
+            for (int i = 0; i < N; ++i) {
+                const int32_t e = decide<Even>(l[i], x, carry[i]);
+                // Floyd and Steinberg's weights, mirrored on odd lines; the last share
+                // takes the rounding so that no error is lost.
+                const int32_t ahead = (e * 8 - e) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
+                carry[i] = ahead;
+                l[i].below[x - Dir] = behind[i] + back;
+                behind[i] = under[i] + down;
+                under[i] = e - ahead - back - down;
             }
-            const int32_t v = target_[a] + here[x] + carry;
-            // The pair of steps around v, from the input's own pair.
-            int k = steps_.target[a].low;
-            while (k > 0 && v < drops_[k]) --k;
-            while (k + 1 < top && v >= drops_[k + 1]) ++k;
-            // Threshold modulation: the midpoint moved by blue noise over up to half
-            // the step, which breaks up the worms and patterns of plain diffusion.
-            const int32_t threshold =
-                middle_[k] + static_cast<int32_t>(((static_cast<int64_t>(noise[(x + dx) & (kN - 1)]) - 32768) * half_[k] * strength_[a]) >> 24);
-            // Selects rather than look-ups indexed by the decision: each pixel's
-            // error waits on the previous one's, so this path is kept short.
-            const int up = v >= threshold;
-            level[x] = steps_.level[k + up];
-            const int32_t e = v - drops_[k + up];
-            // Floyd and Steinberg's weights, mirrored on odd lines; the last share
-            // takes the rounding so that no error is lost.
-            const int32_t ahead = (e * 8 - e) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
-            carry = ahead;
-            below[x - Dir] += back;
-            below[x] += down;
-            below[x + Dir] += e - ahead - back - down;
+        }
+        if (width > 0)
+            for (int i = 0; i < N; ++i) {
+                l[i].below[x - Dir] = behind[i];
+                l[i].below[x] = under[i];
+            }
+    }
+
+    int32_t width_;
+    int32_t lastY_ = -2;
+    std::vector<DiffusionPlane> planes_;
+};
+
+class QualityHalftoner final : public Halftoner {
+public:
+    QualityHalftoner(const InkLevels& levels, int ink, int32_t width) : diffusion_(&levels, &ink, 1, width) {}
+    void line(int32_t y, const uint8_t* amount, uint8_t* level) override { diffusion_.line(y, &amount, &level); }
+
+private:
+    Diffusion diffusion_;
+};
+
+// The quality method's planes in groups of up to four, diffused in lockstep;
+// the fast method's one by one (each pixel stands alone there).
+class GroupedHalftoners final : public PlaneHalftoners {
+public:
+    GroupedHalftoners(HalftoneMethod method, const InkLevels levels[], const int ink[], int count, int32_t width) {
+        if (method == HalftoneMethod::Quality) {
+            for (int first = 0; first < count; first += 4) {
+                int in[4];
+                for (int i = first; i < std::min(first + 4, count); ++i) in[i - first] = std::clamp(ink[i], 0, 6);
+                groups_.push_back(std::make_unique<Diffusion>(levels + first, in, std::min(4, count - first), width));
+            }
+        } else {
+            for (int i = 0; i < count; ++i) single_.push_back(Halftoner::make(method, levels[i], ink[i], width));
         }
     }
 
-    HalftoneSteps steps_;
-    int dx_, dy_;
-    int32_t width_;
-    int32_t lastY_ = -2;
-    int32_t target_[256];
-    int32_t drops_[16] = {};   // each step's drops, in kUnit
-    int32_t middle_[16] = {};  // between step k and k + 1
-    int64_t half_[16] = {};    // half of that step
-    int64_t strength_[256];    // of the threshold's modulation, by amount
-    std::vector<int32_t> error_;
+    void line(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) override {
+        for (size_t g = 0; g < groups_.size(); ++g) groups_[g]->line(y, amount + 4 * g, level + 4 * g);
+        for (int i = 0; i < static_cast<int>(single_.size()); ++i) single_[i]->line(y, amount[i], level[i]);
+    }
+
+private:
+    std::vector<std::unique_ptr<Diffusion>> groups_;
+    std::vector<std::unique_ptr<Halftoner>> single_;
 };
 
 }  // namespace
@@ -164,6 +313,11 @@ std::unique_ptr<Halftoner> Halftoner::make(HalftoneMethod method, const InkLevel
     width = std::max<int32_t>(width, 0);
     if (method == HalftoneMethod::Quality) return std::make_unique<QualityHalftoner>(levels, ink, width);
     return std::make_unique<FastHalftoner>(levels, ink, width);
+}
+
+std::unique_ptr<PlaneHalftoners> PlaneHalftoners::make(HalftoneMethod method, const InkLevels levels[], const int ink[],
+                                                       int count, int32_t width) {
+    return std::make_unique<GroupedHalftoners>(method, levels, ink, std::clamp(count, 0, 7), std::max<int32_t>(width, 0));
 }
 
 }  // namespace kzp

@@ -32,4 +32,19 @@ public:
     static std::unique_ptr<Halftoner> make(HalftoneMethod method, const InkLevels& levels, int ink, int32_t width);
 };
 
+// The planes of a mode halftoned together, line after line.  Each plane
+// prints exactly what a Halftoner of its own would; the quality method runs
+// the planes' error diffusion in lockstep, so that the processor works on
+// several planes while each pixel's error waits on the previous one's.
+class PlaneHalftoners {
+public:
+    virtual ~PlaneHalftoners() = default;
+    // amount[i], level[i]: `width` bytes of plane i, as Halftoner::line.
+    virtual void line(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) = 0;
+
+    // levels[i] and ink[i] for each of the `count` planes (at most 7).
+    static std::unique_ptr<PlaneHalftoners> make(HalftoneMethod method, const InkLevels levels[], const int ink[],
+                                                 int count, int32_t width);
+};
+
 }  // namespace kzp

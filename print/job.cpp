@@ -70,7 +70,7 @@ struct kzp_job {
     kzp_input input = KZP_INPUT_RGB8;
     int32_t width = 0, height = 0, nextLine = 0;
     std::unique_ptr<kzp::Separator> separator;
-    std::unique_ptr<kzp::Halftoner> halftoner[7];
+    std::unique_ptr<kzp::PlaneHalftoners> halftoners;  // the printed planes, in order
     std::vector<uint8_t> amount[7], level[7];
     kzp::LineObserver observer;
 
@@ -104,15 +104,32 @@ kzp_status failedDriver(kzp_job* job) {
     return job->fail(d.status(), d.message());
 }
 
-// Packs `n` levels into a plane's bit depth, pixel 0 in the high bits, from column `column`.
-void pack(const uint8_t* level, int32_t n, int bits, int32_t column, uint8_t* out) {
-    const int perByte = 8 / bits;
-    for (int32_t x = 0; x < n; ++x) {
-        const uint8_t v = level[x];
-        if (v == 0) continue;
+// Packs `n` levels into a plane's bit depth, pixel 0 in the high bits, from
+// column `column`, into `out` whose bytes for those columns are clear: a
+// byte at a time between the partial bytes at the ends.
+template <int Bits>
+void packBits(const uint8_t* level, int32_t n, int32_t column, uint8_t* out) {
+    constexpr int perByte = 8 / Bits;
+    const auto one = [&](int32_t x) {
         const int32_t c = column + x;
-        const int shift = 8 - bits * (c % perByte + 1);
-        out[c / perByte] = uint8_t(out[c / perByte] | (v << shift));
+        out[c / perByte] = uint8_t(out[c / perByte] | level[x] << (8 - Bits * (c % perByte + 1)));
+    };
+    int32_t x = 0;
+    for (; x < n && (column + x) % perByte; ++x) one(x);
+    uint8_t* o = out + (column + x) / perByte;
+    for (; x + perByte <= n; x += perByte) {
+        unsigned byte = 0;
+        for (int i = 0; i < perByte; ++i) byte = byte << Bits | level[x + i];
+        *o++ = uint8_t(byte);
+    }
+    for (; x < n; ++x) one(x);
+}
+
+void pack(const uint8_t* level, int32_t n, int bits, int32_t column, uint8_t* out) {
+    switch (bits) {
+    case 1: packBits<1>(level, n, column, out); break;
+    case 2: packBits<2>(level, n, column, out); break;
+    default: packBits<4>(level, n, column, out); break;
     }
 }
 
@@ -131,9 +148,17 @@ size_t inputLineBytes(kzp_input input, int32_t width) {
 void produceLine(kzp_job* job, int32_t y, const void* pixels, kzp::LineSlot& slot) {
     const kzp_mode_info& mode = job->setup.format.mode;
     uint8_t* amounts[7] = {};
+    const uint8_t* planeAmounts[7];
+    uint8_t* planeLevels[7];
+    int planes = 0;
     for (int p = 0; p < 7; ++p)
-        if (mode.bit_depth[p]) amounts[p] = job->amount[p].data();
+        if (mode.bit_depth[p]) {
+            amounts[p] = job->amount[p].data();
+            planeAmounts[planes] = amounts[p];
+            planeLevels[planes++] = job->level[p].data();
+        }
     job->separator->line(pixels, job->width, amounts);
+    job->halftoners->line(y, planeAmounts, planeLevels);
 
     RasterInfo& line = slot.raster;
     line = RasterInfo{};
@@ -144,8 +169,7 @@ void produceLine(kzp_job* job, int32_t y, const void* pixels, kzp::LineSlot& slo
     for (int p = 0; p < 7; ++p) {
         if (!mode.bit_depth[p]) continue;
         PlaneRaster& pr = line.Plane[entry++];
-        uint8_t* level = job->level[p].data();
-        job->halftoner[p]->line(y, amounts[p], level);
+        const uint8_t* level = job->level[p].data();
         const uint8_t* end = level + job->width;
         const uint8_t* begin = level;
         const uint8_t* first = std::find_if(begin, end, [](uint8_t v) { return v != 0; });
@@ -278,18 +302,20 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
     const kzp_dither d = job->settings.dither;
     const bool quality = d == KZP_DITHER_QUALITY || (d == KZP_DITHER_AUTO && f.mode.quality >= KZP_QUALITY_HIGH);
     const int32_t lineBytes = job->setup.rasterWidth + 8;
+    kzp::InkLevels levels[7];
+    int inks[7], planes = 0;
     for (int p = 0; p < 7; ++p) {
-        job->halftoner[p].reset();
         if (!f.mode.bit_depth[p]) continue;
-        kzp::InkLevels levels;
-        levels.bits = f.mode.bit_depth[p];
-        levels.printable = f.mode.levels[p];
-        std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), levels.drops);
-        job->halftoner[p] = kzp::Halftoner::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast,
-                                                 levels, p, width);
+        kzp::InkLevels& l = levels[planes];
+        l.bits = f.mode.bit_depth[p];
+        l.printable = f.mode.levels[p];
+        std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), l.drops);
+        inks[planes++] = p;
         job->amount[p].assign(size_t(width), 0);
         job->level[p].assign(size_t(width), 0);
     }
+    job->halftoners = kzp::PlaneHalftoners::make(quality ? kzp::HalftoneMethod::Quality : kzp::HalftoneMethod::Fast,
+                                                 levels, inks, planes, width);
     job->slots.resize(job->threaded ? size_t(kzp::kLinesInFlight) : 1);
     for (kzp::LineSlot& slot : job->slots) {
         slot.pixels.assign(inputLineBytes(input, width), 0);

@@ -5,6 +5,7 @@
 // open literal unless that literal already holds 126 bytes, in which case it
 // starts a new literal.  The printer's data stream depends on these exact
 // choices, so they are kept even where another choice would be shorter.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -52,26 +53,41 @@ inline size_t runLength(const uint8_t* in, size_t pos, size_t n) {
     return end - pos;
 }
 
-// True when some byte of w is zero.
-constexpr bool hasZeroByte(uint64_t w) {
-    return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+// Marks the zero bytes of w: the lowest marked byte is w's first zero byte
+// in little-endian order (bytes above it may be marked falsely).
+constexpr uint64_t zeroBytes(uint64_t w) {
+    return (w - 0x0101010101010101u) & ~w & 0x8080808080808080u;
 }
-static_assert(hasZeroByte(0x1122330044556677u) && !hasZeroByte(0x0101010101010101u) &&
-              !hasZeroByte(0x8080808080808080u) && hasZeroByte(0x0100000000000000u));
+static_assert(zeroBytes(0x1122330044556677u) == 0x0000008000000000u && zeroBytes(0x0101010101010101u) == 0 &&
+              zeroBytes(0x8080808080808080u) == 0 && (zeroBytes(0x0100000000000000u) & 0xFF) == 0x80);
 
 // Copies into the open literal the bytes from pos on that differ from their
-// successors (runs of one), eight at a time while the literal keeps room for
-// all eight and stays open.  pos must start a run; it still does on return.
+// successors (runs of one), up to eight at a time, while the literal has room
+// below its last byte.  pos must start a run; it still does on return.  Each
+// step stores eight bytes and keeps those it copies: `out` has room for twice
+// the input, and the output never outgrows twice the input read, so the
+// spare bytes stay inside it and are overwritten by what follows.
 inline size_t copySingles(const uint8_t* in, size_t pos, size_t n, uint8_t*& o, uint32_t& header) {
-    while (header + 8 < kLiteralFull && pos + 9 <= n) {
+    while (header + 1 < kLiteralFull && pos + 9 <= n) {
         uint64_t here, next;
         std::memcpy(&here, in + pos, 8);
         std::memcpy(&next, in + pos + 1, 8);
-        if (hasZeroByte(here ^ next)) break;
+        // The first byte equal to its successor starts a longer run.
+        size_t singles = 8;
+        if constexpr (std::endian::native == std::endian::little) {
+            const uint64_t equal = zeroBytes(here ^ next);
+            if (equal != 0) singles = static_cast<size_t>(std::countr_zero(equal)) / 8;
+        } else {
+            singles = 0;
+            while (singles < 8 && in[pos + singles] != in[pos + singles + 1]) ++singles;
+        }
+        const size_t count = std::min<size_t>(singles, kLiteralFull - 1 - header);
+        if (count == 0) break;
         std::memcpy(o, in + pos, 8);
-        o += 8;
-        pos += 8;
-        header += 8;
+        o += count;
+        pos += count;
+        header += static_cast<uint32_t>(count);
+        if (count < 8) break;
     }
     return pos;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,47 @@ TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
             differ += a != b;
         }
         EXPECT_GT(differ, 150) << "two inks print the same pattern";
+    }
+}
+
+TEST(Halftone, PlanesTogetherPrintAsEachAlone) {
+    // A job halftones its planes together; the quality method diffuses them in
+    // groups of four in lockstep, on a path of its own when all of a group's
+    // steps are even (the first four sets here) and on the general one if not.
+    const std::vector<LevelSet> sets = levelSets();
+    const int order[7] = {0, 1, 2, 4, 3, 6, 7};
+    InkLevels levels[7];
+    int inks[7];
+    for (int i = 0; i < 7; ++i) {
+        levels[i] = sets[order[i]].levels;
+        inks[i] = i;
+    }
+    constexpr int kWidth = 301;
+    std::vector<uint8_t> in[7], together[7], alone(kWidth);
+    for (int i = 0; i < 7; ++i) {
+        in[i].resize(kWidth);
+        together[i].resize(kWidth);
+    }
+    for (auto method : {HalftoneMethod::Fast, HalftoneMethod::Quality}) {
+        auto group = kzp::PlaneHalftoners::make(method, levels, inks, 7, kWidth);
+        std::unique_ptr<Halftoner> single[7];
+        for (int i = 0; i < 7; ++i) single[i] = Halftoner::make(method, levels[i], inks[i], kWidth);
+        for (int y = 0; y < 40; ++y) {
+            const uint8_t* amount[7];
+            uint8_t* level[7];
+            for (int i = 0; i < 7; ++i) {
+                // Ramps with runs of paper white and full ink.
+                for (int x = 0; x < kWidth; ++x)
+                    in[i][x] = static_cast<uint8_t>((x / 50 + i) % 5 == 0 ? 0 : (x / 50 + y) % 7 == 0 ? 255 : x * 13 + y * 7 + i * 31);
+                amount[i] = in[i].data();
+                level[i] = together[i].data();
+            }
+            group->line(y, amount, level);
+            for (int i = 0; i < 7; ++i) {
+                single[i]->line(y, in[i].data(), alone.data());
+                ASSERT_EQ(together[i], alone) << sets[order[i]].name << ", line " << y;
+            }
+        }
     }
 }
 
