@@ -42,9 +42,9 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool printRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 // After rasterStartJob: the page format the job prints, and a page whose
-// lines are the area's own (format width_px sRGB pixels, height_px lines).
+// lines are the area's own (width_px sRGB or sGray pixels, height_px lines).
 const kzp_page_format* rasterFormat(pappl_job_t* job);
-bool rasterStartArea(pappl_job_t* job, unsigned page);
+bool rasterStartArea(pappl_job_t* job, unsigned page, bool grey);
 
 // picture_filter.cpp: PNG and JPEG, read and placed as kzrqo317-print does.
 bool printPicture(pappl_job_t* job, pappl_device_t* device, void* data);

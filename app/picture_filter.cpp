@@ -115,7 +115,7 @@ bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
     std::vector<uint8_t> strip(static_cast<size_t>(f.width_px) * 3 * kStrip);
     bool ok = true;
     for (int copy = 1; copy <= copies && ok && !papplJobIsCanceled(job); ++copy) {
-        ok = rasterStartArea(job, static_cast<unsigned>(copy));
+        ok = rasterStartArea(job, static_cast<unsigned>(copy), false);
         for (int32_t y = 0; y < f.height_px && ok && !papplJobIsCanceled(job); y += kStrip) {
             const int32_t rows = std::min(kStrip, f.height_px - y);
             placement.lines(y, rows, strip.data());
