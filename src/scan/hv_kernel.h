@@ -198,8 +198,18 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
                         bool useMask, OutputContext* ctx, const NoEdgeAt& edge) {
     constexpr int kPixels = 8 / Bits;
     constexpr int kPerGroup = kGroupPixels / kPixels;
+    // The borderless count takes no black and nothing inside its area: most
+    // chunks of a page add nothing to it, and skip it.
+    bool edgeCounts = NoEdge;
+    if constexpr (NoEdge) {
+        const int lowest = Backward ? (edge.first - (Bytes - 1)) * kPixels + kPixels - 1 : edge.first * kPixels;
+        const int highest = Backward ? edge.first * kPixels + kPixels - 1 : (edge.first + Bytes - 1) * kPixels;
+        const int16_t* area = ctx->NoEdgeArea;
+        edgeCounts = edge.slot != kz::kBlackPlane && !(area[2] <= edge.pageLine && edge.pageLine <= area[3] &&
+                                                       area[0] <= lowest && highest <= area[1]);
+    }
     auto countEdge = [&](int m, unsigned byteDots) {
-        if (!NoEdge || byteDots == 0) return;
+        if (!edgeCounts || byteDots == 0) return;
         const int i = Backward ? edge.first - m : edge.first + m;
         const int x = Backward ? i * kPixels + kPixels - 1 : i * kPixels;
         kz::countNoEdgeDots(static_cast<int16_t>(byteDots), kz::wrap16(x), edge.pageLine, ctx->NoEdgeArea,
@@ -241,7 +251,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             *target = static_cast<uint8_t>(*target | out);
             dots += kBitCounts[out];  // std::popcount would be a library call without POPCNT
         }
-        if constexpr (NoEdge) {
+        if (edgeCounts) {
             for (int m = 0; m < Bytes; ++m) {
                 const int b = Backward ? Bytes - 1 - m : m;  // byte of the block
                 const int p = b * kPixels;                    // its first pixel
