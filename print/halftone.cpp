@@ -106,14 +106,11 @@ struct DiffusionPlane {
             pairs[d] = {(low + high) / 2, (high - low) / 2, low, high - low, steps.level[k],
                         steps.level[k + 1] - steps.level[k], {}};
         }
-        // Evenly spaced steps of a power of two drops (all the modes' but one)
-        // need no pair: the step to print is the value's own, shifted.
-        const int first = steps.drops[1];
-        evenShift = -1;
-        for (int sh = kUnitShift; sh < kUnitShift + 8; ++sh)
-            if (first * kUnit == 1 << sh) evenShift = sh;
+        // Steps of one drop each (most planes of the modes) need no pair: the
+        // step to print is the value's own, shifted.
+        unitSteps = true;
         for (int k = 0; k <= top; ++k) {
-            if (steps.drops[k] != k * first) evenShift = -1;
+            unitSteps = unitSteps && steps.drops[k] == k;
             levelOf[k] = steps.level[k];
         }
     }
@@ -122,7 +119,7 @@ struct DiffusionPlane {
     bool prints = false;
     int top = 0;
     int32_t maxDrops = 0;
-    int evenShift = -1;  // log2 of the steps' kUnits when even, else -1
+    bool unitSteps = false;
     ByAmount byAmount[256];
     std::vector<Pair> pairs;
     uint8_t levelOf[16] = {};
@@ -145,7 +142,7 @@ public:
         lastY_ = y;
         Lane lanes[4];
         int n = 0;
-        bool even = true;
+        bool unit = true;
         for (size_t i = 0; i < planes_.size(); ++i) {
             DiffusionPlane& p = planes_[i];
             if (!p.prints) {
@@ -161,14 +158,13 @@ public:
             l.dx = p.dx;
             l.maxDrops = p.maxDrops;
             l.top = p.top;
-            l.shift = p.evenShift;
             l.byAmount = p.byAmount;
             l.pairs = p.pairs.data();
             l.levelOf = p.levelOf;
-            even = even && p.evenShift >= 0;
+            unit = unit && p.unitSteps;
         }
         // Serpentine: even lines left to right, odd lines right to left.
-        if (even) {
+        if (unit) {
             switch (n) {
             case 1: (y & 1) ? diffuse<1, -1, true>(lanes) : diffuse<1, 1, true>(lanes); break;
             case 2: (y & 1) ? diffuse<2, -1, true>(lanes) : diffuse<2, 1, true>(lanes); break;
@@ -198,7 +194,7 @@ private:
         const uint16_t* noise;
         int dx;
         int32_t maxDrops;
-        int top, shift;
+        int top;
         const DiffusionPlane::ByAmount* byAmount;
         const DiffusionPlane::Pair* pairs;
         const uint8_t* levelOf;
@@ -206,7 +202,7 @@ private:
 
     // The level to print at one pixel and the error it leaves, from the value
     // to print less the error carried along the line.
-    template <bool Even>
+    template <bool Unit>
     static inline int32_t decide(const Lane& l, int32_t x, int32_t carry) {
         const DiffusionPlane::ByAmount b = l.byAmount[l.amount[x]];
         // Threshold modulation: the midpoint between two steps moved by blue
@@ -214,15 +210,15 @@ private:
         // patterns of plain diffusion.  `noise` x half >> 24 is the shift.
         const int32_t noise = (static_cast<int32_t>(l.noise[(x + l.dx) & (kN - 1)]) - 32768) * b.strength;
         int32_t e;
-        if constexpr (Even) {
-            // Steps of 2^shift: the value v goes up a step from step j when v
-            // - j step >= half a step + the shift; so w = v - that + a step,
-            // shifted, is the step, and only the carry waits on the last pixel.
-            const int32_t moved = noise >> (24 - (l.shift - 1));
-            const int32_t w = b.target + l.here[x] + (1 << (l.shift - 1)) - moved + carry;
-            const int32_t j = std::clamp(w >> l.shift, 0, l.top);
+        if constexpr (Unit) {
+            // Steps of kUnit: the value v goes up from step j when v - j kUnit
+            // >= half a step + the shift; so w = v - that + kUnit, shifted, is
+            // the step, and only the carry waits on the last pixel.
+            const int32_t moved = noise >> (24 - (kUnitShift - 1));
+            const int32_t w = b.target + l.here[x] + kUnit / 2 - moved + carry;
+            const int32_t j = std::clamp(w >> kUnitShift, 0, l.top);
             l.level[x] = static_cast<uint8_t>((l.levelOf[j] & b.keep) | b.fixed);
-            e = (w + moved - (1 << (l.shift - 1)) - (j << l.shift)) & b.keep;
+            e = (w + moved - kUnit / 2 - (j << kUnitShift)) & b.keep;
         } else {
             const int32_t v = b.target + l.here[x] + carry;
             const DiffusionPlane::Pair& s = l.pairs[std::clamp(v >> kUnitShift, 0, l.maxDrops)];
@@ -237,7 +233,7 @@ private:
         return e;
     }
 
-    template <int N, int Dir, bool Even>
+    template <int N, int Dir, bool Unit>
     void diffuse(const Lane* lanes) {
         Lane l[N];
         for (int i = 0; i < N; ++i) l[i] = lanes[i];
@@ -249,7 +245,7 @@ private:
         for (int32_t n = 0; n < width; ++n, x += Dir) {
 #pragma GCC unroll 4
             for (int i = 0; i < N; ++i) {
-                const int32_t e = decide<Even>(l[i], x, carry[i]);
+                const int32_t e = decide<Unit>(l[i], x, carry[i]);
                 // Floyd and Steinberg's weights, mirrored on odd lines; the last share
                 // takes the rounding so that no error is lost.
                 const int32_t ahead = (e * 8 - e) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
