@@ -41,9 +41,13 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
                    unsigned page);
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool printRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+// After rasterStartJob: the page format the job prints, and a page whose
+// lines are the area's own (width_px sRGB or sGray pixels, height_px lines).
+const kzp_page_format* rasterFormat(pappl_job_t* job);
+bool rasterStartArea(pappl_job_t* job, unsigned page, bool grey);
 
-// png_filter.cpp: PNG, read with libpng.
-bool printPng(pappl_job_t* job, pappl_device_t* device, void* data);
+// picture_filter.cpp: PNG and JPEG, read and placed as kzrqo317-print does.
+bool printPicture(pappl_job_t* job, pappl_device_t* device, void* data);
 
 // pdf_filter.cpp: PDF through Ghostscript, when it is installed.
 bool ghostscriptAvailable();

@@ -1,5 +1,6 @@
-// PDF: Ghostscript renders each page at the job's resolution into the same
-// raster callbacks that PWG raster and images use.
+// PDF: Ghostscript renders each page fitted to the print mode's area at the
+// mode's resolution, the size it prints at, so that nothing samples it again;
+// the pages go to the same raster callbacks that PWG raster and images use.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -110,6 +111,12 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     cups_page_header2_t& header = options->header;
     const bool gray = header.cupsColorSpace == CUPS_CSPACE_SW || header.cupsColorSpace == CUPS_CSPACE_W ||
                       header.cupsColorSpace == CUPS_CSPACE_K;
+    // The job first: its print mode gives the size pages are rendered at.
+    if (!(driver.rstartjob_cb)(job, options, device)) {
+        papplJobDeletePrintOptions(options);
+        return false;
+    }
+    const kzp_page_format format = *rasterFormat(job);
 
     char errors[1024];
     std::snprintf(errors, sizeof errors, "%s/kzrqo317-gs-XXXXXX", papplGetTempDir());
@@ -118,12 +125,13 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     if (errorFd < 0 || pipe(out) != 0) {
         papplJobSetMessage(job, "Cannot start Ghostscript: %s", std::strerror(errno));
         if (errorFd >= 0) { close(errorFd); unlink(errors); }
+        (driver.rendjob_cb)(job, options, device);
         papplJobDeletePrintOptions(options);
         return false;
     }
-    const std::string resolution = "-r" + std::to_string(header.HWResolution[0]) + "x" +
-                                   std::to_string(header.HWResolution[1]);
-    const std::string size = "-g" + std::to_string(header.cupsWidth) + "x" + std::to_string(header.cupsHeight);
+    // Fitted (and turned when that fits better) to the area, centred.
+    const std::string resolution = "-r" + std::to_string(format.mode.xdpi) + "x" + std::to_string(format.mode.ydpi);
+    const std::string size = "-g" + std::to_string(format.width_px) + "x" + std::to_string(format.height_px);
     const std::string first = "-dFirstPage=" + std::to_string(options->first_page ? options->first_page : 1);
     std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNOINTERPOLATE",
                                      gray ? "-sDEVICE=pgmraw" : "-sDEVICE=ppmraw", resolution, size,
@@ -150,21 +158,20 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     close(out[1]);
     close(errorFd);
 
-    bool ok = spawned == 0 && (driver.rstartjob_cb)(job, options, device);
+    bool ok = spawned == 0;
     unsigned page = 1;  // PAPPL numbers pages from 1
     bool colour = false;
     unsigned width = 0, height = 0;
     std::vector<uint8_t> line;
     while (ok && !papplJobIsCanceled(job) && readPnmHeader(out[0], colour, width, height)) {
-        header.cupsWidth = width;
-        header.cupsHeight = height;
-        header.cupsBitsPerColor = 8;
-        header.cupsBitsPerPixel = colour ? 24 : 8;
-        header.cupsBytesPerLine = width * (colour ? 3 : 1);
-        header.cupsColorSpace = colour ? CUPS_CSPACE_SRGB : CUPS_CSPACE_SW;
-        header.cupsColorOrder = CUPS_ORDER_CHUNKED;
-        line.resize(header.cupsBytesPerLine);
-        if (!(driver.rstartpage_cb)(job, options, device, page)) { ok = false; break; }
+        if (width != static_cast<unsigned>(format.width_px) || height != static_cast<unsigned>(format.height_px)) {
+            papplJobSetMessage(job, "Ghostscript rendered page %u at %u x %u pixels, not the %d x %d asked.", page,
+                               width, height, format.width_px, format.height_px);
+            ok = false;
+            break;
+        }
+        line.resize(static_cast<size_t>(width) * (colour ? 3 : 1));
+        if (!rasterStartArea(job, page, !colour)) { ok = false; break; }
         for (unsigned y = 0; y < height && ok; ++y) {
             if (!readFully(out[0], line.data(), line.size())) {
                 papplJobSetMessage(job, "Ghostscript stopped in the middle of page %u.", page);
@@ -195,7 +202,7 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
         papplJobSetMessage(job, "Cannot start Ghostscript: %s", std::strerror(spawned));
     }
     unlink(errors);
-    if (spawned == 0) ok = (driver.rendjob_cb)(job, options, device) && ok;
+    ok = (driver.rendjob_cb)(job, options, device) && ok;
     papplJobSetImpressions(job, static_cast<int>(page - 1));
     papplJobDeletePrintOptions(options);
     return ok;

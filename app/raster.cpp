@@ -5,6 +5,8 @@
 // pipeline wants the lines of the print mode's area (the paper less margins,
 // or plus bleed when borderless) at the mode's resolution.  Each page is
 // mapped onto the paper centred, and resampled to the mode by nearest pixel.
+// Pictures (PNG, JPEG) placed with pixman by picture_filter.cpp, and PDF pages
+// Ghostscript renders to fit, arrive at the area's size (rasterStartArea).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -195,6 +197,35 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
         return fail(job, "The page cannot start: %s", kzp_job_message(r->job));
     r->pageOpen = true;
     r->pageStart = std::chrono::steady_clock::now();
+    return true;
+}
+
+const kzp_page_format* rasterFormat(pappl_job_t* job) {
+    const auto* r = static_cast<RasterJob*>(papplJobGetData(job));
+    return r && r->job ? &r->format : nullptr;
+}
+
+bool rasterStartArea(pappl_job_t* job, unsigned page, bool grey) {
+    auto* r = static_cast<RasterJob*>(papplJobGetData(job));
+    if (!r || !r->job) return false;
+    // Line y is line y of the area, pixel x its pixel x.
+    const kzp_page_format& f = r->format;
+    r->input = grey ? KZP_INPUT_GRAY8 : KZP_INPUT_RGB8;
+    r->invert = false;
+    r->bytesPerPixel = grey ? 1 : 3;
+    r->sourceX.resize(static_cast<size_t>(f.width_px));
+    for (int32_t x = 0; x < f.width_px; ++x) r->sourceX[x] = x;
+    r->sourceLinesPerLine = 1;
+    r->sourceLineOffset = 0;
+    r->sourceHeight = static_cast<unsigned>(f.height_px);
+    r->line.resize(static_cast<size_t>(f.width_px) * r->bytesPerPixel);
+    r->nextLine = 0;
+    if (kzp_job_begin_page(r->job, r->input, f.width_px, f.height_px) != KZP_OK)
+        return fail(job, "The page cannot start: %s", kzp_job_message(r->job));
+    r->pageOpen = true;
+    r->pageStart = std::chrono::steady_clock::now();
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %u placed at the print mode's area, %d x %d", page, f.width_px,
+                f.height_px);
     return true;
 }
 

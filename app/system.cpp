@@ -113,8 +113,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, nullptr,
                                  fillDriver, data);
     // Registered for the driver's own format, these come before PAPPL's
-    // built-in PNG reader.
-    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printPng, nullptr);
+    // built-in PNG and JPEG readers.
+    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printPicture, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printPicture, nullptr);
     if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
 
     // The path lives as long as the system.

@@ -11,7 +11,7 @@
 
 namespace {
 
-enum Shape { kBlank, kSparse, kDense, kRuns };
+enum Shape { kBlank, kSparse, kDense, kRuns, kTone };
 
 std::vector<uint8_t> block(Shape shape, size_t n) {
     std::mt19937 rng(12345);
@@ -34,6 +34,11 @@ std::vector<uint8_t> block(Shape shape, size_t n) {
                 for (size_t run = 20 + rng() % 281; run > 0 && i < n; --run) b[i++] = c;
             }
             break;
+        case kTone:  // a halftoned mid-light tone: each dot set one time in ten, short runs of blank bytes
+            for (auto& v : b) {
+                for (int bit = 0; bit < 8; ++bit) v = static_cast<uint8_t>(v << 1 | (rng() % 10 == 0));
+            }
+            break;
     }
     return b;
 }
@@ -48,9 +53,9 @@ void BM_Packbits(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(1));
-    static const char* const names[] = {"blank", "sparse", "dense", "runs"};
+    static const char* const names[] = {"blank", "sparse", "dense", "runs", "tone"};
     state.SetLabel(names[shape]);
 }
-BENCHMARK(BM_Packbits)->ArgsProduct({{kBlank, kSparse, kDense, kRuns}, {2560, 1024}});
+BENCHMARK(BM_Packbits)->ArgsProduct({{kBlank, kSparse, kDense, kRuns, kTone}, {2560, 1024}});
 
 }  // namespace

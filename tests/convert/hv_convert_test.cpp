@@ -8,6 +8,7 @@
 
 #include "convert/convert_support.h"
 #include "planning/planning.h"
+#include "scan/hv_kernel.h"
 #include "scan/scan.h"
 #include "support/store_fixture.h"
 
@@ -65,17 +66,31 @@ protected:
         Counts wantCounts = Counts::of(*ctx);
         const int wantResult = referenceConvert(*ctx, *scan, record, bytes.data(), row, slot, useMask, flags, bits,
                                                 backward, want, wantCounts);
-        const int16_t result = converterOf(bits, backward)(ctx.get(), buffer.data(), bytes.data(), scan.get(), &record,
-                                                           static_cast<int16_t>(row), static_cast<int16_t>(slot),
-                                                           useMask, flags);
-        ASSERT_TRUE(buffer.guardsClear()) << "written outside the buffer";
-        EXPECT_EQ(result, wantResult);
-        ASSERT_EQ(buffer.inside(), want);
-        const Counts got = Counts::of(*ctx);
-        EXPECT_EQ(std::memcmp(got.power, wantCounts.power, sizeof got.power), 0);
-        EXPECT_EQ(std::memcmp(got.smear, wantCounts.smear, sizeof got.smear), 0);
-        EXPECT_EQ(std::memcmp(got.uneven, wantCounts.uneven, sizeof got.uneven), 0);
-        EXPECT_NEAR(got.noEdge, wantCounts.noEdge, 1e-6);
+        const auto before = std::make_unique<OutputContext>(*ctx);
+        auto check = [&](int16_t result, const GuardedBuffer& got) {
+            ASSERT_TRUE(got.guardsClear()) << "written outside the buffer";
+            EXPECT_EQ(result, wantResult);
+            ASSERT_EQ(got.inside(), want);
+            const Counts counts = Counts::of(*ctx);
+            EXPECT_EQ(std::memcmp(counts.power, wantCounts.power, sizeof counts.power), 0);
+            EXPECT_EQ(std::memcmp(counts.smear, wantCounts.smear, sizeof counts.smear), 0);
+            EXPECT_EQ(std::memcmp(counts.uneven, wantCounts.uneven, sizeof counts.uneven), 0);
+            EXPECT_NEAR(counts.noEdge, wantCounts.noEdge, 1e-6);
+        };
+        check(converterOf(bits, backward)(ctx.get(), buffer.data(), bytes.data(), scan.get(), &record,
+                                          static_cast<int16_t>(row), static_cast<int16_t>(slot), useMask, flags),
+              buffer);
+#if defined(__i386__) || defined(__x86_64__)
+        // Whole scans take the SSSE3 build where the processor has it: the same dots.
+        const kz::hv::Converter vector = kz::hv::ssse3ConverterFor(bits, backward);
+        if (HasFatalFailure() || vector == nullptr || !__builtin_cpu_supports("ssse3")) return;
+        *ctx = *before;
+        const auto dots = std::make_unique<kz::hv::PassDots>();
+        kz::hv::buildPassDots(dots.get(), ctx.get(), scan.get(), bits, useMask);
+        GuardedBuffer vectorBuffer(scan->ScanNzlNum);
+        check(vector(ctx.get(), vectorBuffer.data(), bytes.data(), scan.get(), &record, row, slot, useMask, flags, *dots),
+              vectorBuffer);
+#endif
     }
 
     int16_t convert(int bits, bool backward, uint8_t* buffer, const std::vector<uint8_t>& bytes,

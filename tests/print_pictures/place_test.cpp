@@ -1,5 +1,7 @@
 // Pictures placed on the printable area, and documents Ghostscript renders at
 // the size they print at, so that nothing samples them a second time.
+#include "tools/print/place.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "kzrqo317/print.h"
-#include "tools/print/place.h"
 
 namespace {
 
@@ -48,7 +49,10 @@ TEST(Placement, APictureAtItsSizeIsCopiedOthersAreResampledAndCentred) {
     Placement exact(cornered(30, 20, 30), 30, 20, Fit::Fit, 100, Turn::None);
     EXPECT_FALSE(exact.resampled());
     const Extent e = inked(exact, 30, 20);
-    EXPECT_EQ(e.left, 0); EXPECT_EQ(e.top, 0); EXPECT_EQ(e.right, 29); EXPECT_EQ(e.bottom, 19);
+    EXPECT_EQ(e.left, 0);
+    EXPECT_EQ(e.top, 0);
+    EXPECT_EQ(e.right, 29);
+    EXPECT_EQ(e.bottom, 19);
 
     // A pixel short of the area: copied, not stretched by a pixel's worth.
     Placement near(cornered(29, 20, 29), 30, 20, Fit::Fit, 100, Turn::None);
@@ -58,7 +62,10 @@ TEST(Placement, APictureAtItsSizeIsCopiedOthersAreResampledAndCentred) {
     Placement half(cornered(30, 20, 30), 30, 20, Fit::Fit, 50, Turn::None);
     EXPECT_TRUE(half.resampled());
     const Extent h = inked(half, 30, 20);
-    EXPECT_NEAR(h.left, 7, 1); EXPECT_NEAR(h.right, 22, 1); EXPECT_NEAR(h.top, 5, 1); EXPECT_NEAR(h.bottom, 14, 1);
+    EXPECT_NEAR(h.left, 7, 1);
+    EXPECT_NEAR(h.right, 22, 1);
+    EXPECT_NEAR(h.top, 5, 1);
+    EXPECT_NEAR(h.bottom, 14, 1);
 }
 
 TEST(Placement, TurnsOnlyAcrossAndTheWayAsked) {
@@ -70,27 +77,33 @@ TEST(Placement, TurnsOnlyAcrossAndTheWayAsked) {
     // The top-left corner goes top right turning clockwise, bottom left the other way.
     Placement right(cornered(40, 20, 5), 20, 40, Fit::Fit, 100, Turn::Clockwise);
     const Extent r = inked(right, 20, 40);
-    EXPECT_EQ(r.right, 19); EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, 19);
+    EXPECT_EQ(r.top, 0);
     Placement left(cornered(40, 20, 5), 20, 40, Fit::Fit, 100, Turn::Counterclockwise);
     const Extent l = inked(left, 20, 40);
-    EXPECT_EQ(l.left, 0); EXPECT_EQ(l.bottom, 39);
+    EXPECT_EQ(l.left, 0);
+    EXPECT_EQ(l.bottom, 39);
 }
 
 TEST(Documents, APdfPageArrivesAtThePrintableAreasSizeAndPrintsUnresampled) {
-    if (std::system("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
-    const std::string dir = std::filesystem::temp_directory_path() / ("kz-pictures-" + std::to_string(getpid()));
+    if (std::system("gs --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "Ghostscript is not installed";
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("kz-pictures-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     // A4 covered in red, and A4 landscape with a blue corner at its bottom left.
-    const std::string make = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + dir +
-                             "/doc.pdf -c '<</PageSize [595 842]>> setpagedevice 1 0 0 setrgbcolor 0 0 595 842 "
-                             "rectfill showpage <</PageSize [842 595]>> setpagedevice 0 0 1 setrgbcolor 0 0 100 100 "
-                             "rectfill showpage'";
+    const std::string make =
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + dir +
+        "/doc.pdf -c '<</PageSize [595 842]>> setpagedevice 1 0 0 setrgbcolor 0 0 595 842 "
+        "rectfill showpage <</PageSize [842 595]>> setpagedevice 0 0 1 setrgbcolor 0 0 100 100 "
+        "rectfill showpage'";
     ASSERT_EQ(std::system(make.c_str()), 0);
 
     const kzp_settings settings = kzp_settings_default();
     kzp_page_format f;
     ASSERT_EQ(kzp_resolve(&settings, &f, nullptr, 0), KZP_OK);
-    const RenderSize render{f.mode.xdpi, f.mode.ydpi, f.width_px, f.height_px, f.paper_width_px, f.paper_height_px};
+    const RenderSize render{f.mode.xdpi, f.mode.ydpi,      f.width_px,
+                            f.height_px, f.paper_width_px, f.paper_height_px};
     std::string error;
     auto pages = openPages(dir + "/doc.pdf", render, error);
     ASSERT_TRUE(pages) << error;
@@ -103,7 +116,8 @@ TEST(Documents, APdfPageArrivesAtThePrintableAreasSizeAndPrintsUnresampled) {
     // The page is narrower than the area for its height: as wide as the area, centred.
     const Extent e = inked(portrait, f.width_px, f.height_px);
     const double tall = f.width_px * 842.0 / 595.0;
-    EXPECT_NEAR(e.left, 0, 2); EXPECT_NEAR(e.right, f.width_px - 1, 2);
+    EXPECT_NEAR(e.left, 0, 2);
+    EXPECT_NEAR(e.right, f.width_px - 1, 2);
     EXPECT_NEAR(e.bottom - e.top + 1, tall, 2);
     EXPECT_NEAR(e.top, (f.height_px - tall) / 2, 2);
 

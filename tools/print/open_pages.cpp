@@ -1,11 +1,25 @@
-// Telling input files apart by their first bytes.
+// Telling input files apart by their first bytes, and the sizes readers take.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "picture.h"
 
 namespace kzprint {
+
+bool withinLimits(int64_t w, int64_t h, const PictureLimits& limits, std::string& why) {
+    const std::string size = "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
+    if (w <= 0 || h <= 0) {
+        why = size + " is empty";
+    } else if (w > limits.width || h > limits.height || w * h > limits.pixels) {
+        why = size + " is too large to print (at most " + std::to_string(limits.width) + " x " +
+              std::to_string(limits.height) + ", " + std::to_string(limits.pixels / 1'000'000) + " million pixels)";
+    } else {
+        return true;
+    }
+    return false;
+}
 
 std::unique_ptr<PageSource> openPages(const std::string& path, const RenderSize& render, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");

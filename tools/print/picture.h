@@ -19,6 +19,8 @@ struct Picture {
     // The way it turns to lie as the paper does: documents turn as
     // Ghostscript turns the pages it fits, pictures the other way.
     Turn turn = Turn::Clockwise;
+    bool grey = false;  // the file has no colour
+    double ppi = 0;     // pixels per inch the file gives; 0 when it does not say
 };
 
 // How documents are rendered: at the print mode's resolution, and fitted by
@@ -35,6 +37,11 @@ struct RenderSize {
 // memory is taken for them.
 inline constexpr int64_t kMaxPixels = 400'000'000;
 inline constexpr int32_t kMaxSide = 100'000;
+struct PictureLimits {
+    int64_t width = kMaxSide, height = kMaxSide, pixels = kMaxPixels;
+};
+// False with `why` saying the size and the limits when w x h exceeds them.
+bool withinLimits(int64_t w, int64_t h, const PictureLimits& limits, std::string& why);
 
 // The pages of one input file.
 class PageSource {
@@ -51,8 +58,8 @@ public:
 std::unique_ptr<PageSource> openPages(const std::string& path, const RenderSize& render, std::string& error);
 
 // Readers by kind (each in its own file).
-std::unique_ptr<PageSource> openPng(const std::string& path, std::string& error);
-std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string& error);
+std::unique_ptr<PageSource> openPng(const std::string& path, std::string& error, const PictureLimits& limits = {});
+std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string& error, const PictureLimits& limits = {});
 std::unique_ptr<PageSource> openPnm(const std::string& path, std::string& error);
 std::unique_ptr<PageSource> openRaster(const std::string& path, std::string& error);
 std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, std::string& error);

@@ -26,7 +26,7 @@ void onMessage(j_common_ptr, int) {}  // warnings (e.g. a truncated file) are no
 
 // Reads `file` into `page`; false with `why` on any fault.  Kept free of
 // objects with destructors between setjmp and the library calls.
-bool decode(std::FILE* file, Picture& page, std::string& why) {
+bool decode(std::FILE* file, const PictureLimits& limits, Picture& page, std::string& why) {
     jpeg_decompress_struct info;
     ErrorManager err;
     info.err = jpeg_std_error(&err.base);
@@ -44,14 +44,12 @@ bool decode(std::FILE* file, Picture& page, std::string& why) {
     jpeg_read_header(&info, TRUE);
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    if (info.image_width == 0 || info.image_height == 0 || info.image_width > JDIMENSION(kMaxSide) ||
-        info.image_height > JDIMENSION(kMaxSide) || int64_t(info.image_width) * info.image_height > kMaxPixels) {
-        std::snprintf(err.text, sizeof err.text, "a picture of %u x %u pixels is too large to print",
-                      unsigned(info.image_width), unsigned(info.image_height));
+    if (!withinLimits(info.image_width, info.image_height, limits, why)) {
         jpeg_destroy_decompress(&info);
-        why = err.text;
         return false;
     }
+    page.grey = info.jpeg_color_space == JCS_GRAYSCALE;
+    page.ppi = info.density_unit == 1 ? info.X_density : info.density_unit == 2 ? info.X_density * 2.54 : 0;
     jpeg_start_decompress(&info);
     page.width = int32_t(info.output_width);
     page.height = int32_t(info.output_height);
@@ -78,7 +76,7 @@ bool decode(std::FILE* file, Picture& page, std::string& why) {
 
 class JpegPages : public PageSource {
 public:
-    explicit JpegPages(std::string path) : path_(std::move(path)) {}
+    JpegPages(std::string path, const PictureLimits& limits) : path_(std::move(path)), limits_(limits) {}
     bool next(Picture& page, std::string& error) override {
         if (done_) return false;
         done_ = true;
@@ -88,7 +86,7 @@ public:
             return false;
         }
         std::string why;
-        const bool ok = decode(file, page, why);
+        const bool ok = decode(file, limits_, page, why);
         std::fclose(file);
         if (!ok) error = path_ + ": damaged or unsupported JPEG file (" + why + ")";
         return ok;
@@ -96,13 +94,14 @@ public:
 
 private:
     std::string path_;
+    PictureLimits limits_;
     bool done_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string&) {
-    return std::make_unique<JpegPages>(path);
+std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string&, const PictureLimits& limits) {
+    return std::make_unique<JpegPages>(path, limits);
 }
 
 }  // namespace kzprint

@@ -2,6 +2,7 @@
 // depth arrives as 8-bit RGB, transparency over white paper.
 #include <png.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "picture.h"
@@ -9,9 +10,31 @@
 namespace kzprint {
 namespace {
 
+// Pixels per inch from the pHYs chunk (the simplified interface does not
+// give it); 0 when the file does not say.
+double pixelsPerInch(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    unsigned char b[17];
+    double ppi = 0;
+    bool more = std::fread(b, 1, 8, f) == 8;
+    while (more && std::fread(b, 1, 8, f) == 8) {
+        const uint32_t length = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+        if (std::memcmp(b + 4, "IDAT", 4) == 0 || std::memcmp(b + 4, "IEND", 4) == 0) break;
+        if (std::memcmp(b + 4, "pHYs", 4) == 0 && length == 9 && std::fread(b, 1, 9, f) == 9) {
+            const uint32_t perMetre = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+            if (b[8] == 1) ppi = perMetre * 0.0254;
+            break;
+        }
+        more = std::fseek(f, long(length) + 4, SEEK_CUR) == 0;
+    }
+    std::fclose(f);
+    return ppi;
+}
+
 class PngPages : public PageSource {
 public:
-    explicit PngPages(std::string path) : path_(std::move(path)) {}
+    PngPages(std::string path, const PictureLimits& limits) : path_(std::move(path)), limits_(limits) {}
     bool next(Picture& page, std::string& error) override {
         if (done_) return false;
         done_ = true;
@@ -22,13 +45,13 @@ public:
             error = path_ + ": not a readable PNG file (" + image.message + ")";
             return false;
         }
-        if (image.width == 0 || image.height == 0 || image.width > uint32_t(kMaxSide) ||
-            image.height > uint32_t(kMaxSide) || int64_t(image.width) * image.height > kMaxPixels) {
-            error = path_ + ": a PNG picture of " + std::to_string(image.width) + " x " +
-                    std::to_string(image.height) + " pixels is too large to print";
+        std::string why;
+        if (!withinLimits(image.width, image.height, limits_, why)) {
+            error = path_ + ": " + why;
             png_image_free(&image);
             return false;
         }
+        page.grey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
         image.format = PNG_FORMAT_RGB;
         page.width = int32_t(image.width);
         page.height = int32_t(image.height);
@@ -39,16 +62,20 @@ public:
             png_image_free(&image);
             return false;
         }
+        page.ppi = pixelsPerInch(path_);
         return true;
     }
 
 private:
     std::string path_;
+    PictureLimits limits_;
     bool done_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> openPng(const std::string& path, std::string&) { return std::make_unique<PngPages>(path); }
+std::unique_ptr<PageSource> openPng(const std::string& path, std::string&, const PictureLimits& limits) {
+    return std::make_unique<PngPages>(path, limits);
+}
 
 }  // namespace kzprint
