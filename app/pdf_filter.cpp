@@ -133,7 +133,9 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     const std::string resolution = "-r" + std::to_string(format.mode.xdpi) + "x" + std::to_string(format.mode.ydpi);
     const std::string size = "-g" + std::to_string(format.width_px) + "x" + std::to_string(format.height_px);
     const std::string first = "-dFirstPage=" + std::to_string(options->first_page ? options->first_page : 1);
-    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNOINTERPOLATE",
+    // Pictures inside the page scaled with Ghostscript's interpolating
+    // filter, as kzrqo317-print renders them.
+    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dDOINTERPOLATE",
                                      gray ? "-sDEVICE=pgmraw" : "-sDEVICE=ppmraw", resolution, size,
                                      "-dFIXEDMEDIA", "-dPDFFitPage", first, "-sstdout=%stderr",
                                      "-sOutputFile=-", "-f", papplJobGetFilename(job)};

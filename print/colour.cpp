@@ -170,7 +170,10 @@ public:
             // Grid point n sits at n * 255 / 32.
             const int scaled = v * (kGrid - 1);
             const int base = std::min(scaled / 255, kGrid - 2);
-            axis_[v] = {base, ((scaled - base * 255) * 256 + 127) / 255};
+            const int frac = ((scaled - base * 255) * 256 + 127) / 255;
+            axis_[0][v] = {base * kSr, frac};
+            axis_[1][v] = {base * kSg, frac};
+            axis_[2][v] = {base * kSb, frac};
         }
     }
 
@@ -185,11 +188,12 @@ public:
                 outputs_.put(grey_[bytes[x >> 3] >> (7 - (x & 7)) & 1 ? 0 : 255], out, x);
             break;
         default:
-            switch (outputs_.count) {
-            case 1: rgbLine<1>(bytes, width, out); break;
-            case 3: rgbLine<3>(bytes, width, out); break;
-            default: rgbLine<4>(bytes, width, out); break;
-            }
+            // The modes' planes take their inks in order (cyan, magenta, yellow,
+            // black) or black alone: shifts known to the compiler.
+            if (outputs_.count == 3 && inksInOrder(0)) rgbLine<3, 0>(bytes, width, out);
+            else if (outputs_.count == 4 && inksInOrder(0)) rgbLine<4, 0>(bytes, width, out);
+            else if (outputs_.count == 1 && inksInOrder(48)) rgbLine<1, 48>(bytes, width, out);
+            else rgbLine<0, 0>(bytes, width, out);
             break;
         }
     }
@@ -212,24 +216,32 @@ private:
         {kSr, kSr + kSg},  // r >= g >= b
     };
 
-    template <int Count>
+    bool inksInOrder(int first) const {
+        for (int i = 0; i < outputs_.count; ++i)
+            if (outputs_.shift[i] != first + 16 * i) return false;
+        return true;
+    }
+
+    // Count planes whose inks sit at First + 16 i in a Packed value, or with
+    // Count 0, any planes.
+    template <int Count, int First>
     void rgbLine(const uint8_t* rgb, int32_t width, uint8_t* const out[7]) {
-        uint8_t* plane[4];
-        int shift[4];
-        for (int i = 0; i < Count; ++i) {
+        const int count = Count ? Count : outputs_.count;
+        uint8_t* plane[7];
+        int shift[7];
+        for (int i = 0; i < count; ++i) {
             plane[i] = out[outputs_.plane[i]];
-            shift[i] = outputs_.shift[i];
+            shift[i] = Count ? First + 16 * i : outputs_.shift[i];
         }
+        const Packed* cube = cube_.data();
         uint32_t last = 0xffffffff;
         Packed value = 0;
         for (int32_t x = 0; x < width; ++x, rgb += 3) {
             const uint32_t key = rgb[0] | rgb[1] << 8 | rgb[2] << 16;
             if (key != last) {
                 last = key;
-                const Axis& ar = axis_[rgb[0]];
-                const Axis& ag = axis_[rgb[1]];
-                const Axis& ab = axis_[rgb[2]];
-                const Packed* p = &cube_[ar.base * kSr + ag.base * kSg + ab.base * kSb];
+                const Axis ar = axis_[0][rgb[0]], ag = axis_[1][rgb[1]], ab = axis_[2][rgb[2]];
+                const Packed* p = cube + ar.base + ag.base + ab.base;
                 const int fr = ar.frac, fg = ag.frac, fb = ab.frac;
                 const int order = (fr >= fg) * 4 + (fg >= fb) * 2 + (fr >= fb);
                 const int high = std::max({fr, fg, fb}), low = std::min({fr, fg, fb});
@@ -239,20 +251,24 @@ private:
                          p[kCorner[order][1]] * static_cast<Packed>(middle - low) +
                          p[kSr + kSg + kSb] * static_cast<Packed>(low)) >> 8;
             }
+            if constexpr (Count > 0) {
 #pragma GCC unroll 4
-            for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
+                for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> (First + 16 * i));
+            } else {
+                for (int i = 0; i < count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
+            }
         }
     }
 
     struct Axis {
-        int base;
+        int base;  // the grid point below, times the axis's stride in the cube
         int frac;  // 0..256
     };
     Outputs outputs_;
     kzp_input input_;
     std::vector<Packed> cube_;
     Packed grey_[256];
-    Axis axis_[256];
+    Axis axis_[3][256];  // red, green, blue
 };
 
 // CMYK input is taken as the printer's own inks: only composite black, the

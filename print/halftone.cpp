@@ -68,6 +68,10 @@ struct DiffusionPlane {
     // take nor pass error (so no dot strays into white), keep 0 and the level.
     struct ByAmount {
         int32_t target, strength, keep, fixed;
+        // For steps of one drop: the target and half a step, or for paper
+        // white and full ink, far enough out that no error moves their step.
+        int32_t lifted;
+        int32_t unused[3];  // a power of two in size, for the index
     };
     // By whole drops of the value to print (clamped to 0..max drops): the
     // pair of steps around it.  Steps are whole drops, so the whole drops
@@ -97,6 +101,7 @@ struct DiffusionPlane {
             const bool exact = a == 0 || a == 255;
             b.keep = exact ? 0 : -1;
             b.fixed = a == 255 ? steps.level[top] : 0;
+            b.lifted = !exact ? b.target + kUnit / 2 : a ? 1 << 24 : -(1 << 24);
         }
         pairs.resize(static_cast<size_t>(maxDrops) + 1);
         for (int d = 0; d <= maxDrops; ++d) {
@@ -106,14 +111,11 @@ struct DiffusionPlane {
             pairs[d] = {(low + high) / 2, (high - low) / 2, low, high - low, steps.level[k],
                         steps.level[k + 1] - steps.level[k], {}};
         }
-        // Evenly spaced steps of a power of two drops (all the modes' but one)
-        // need no pair: the step to print is the value's own, shifted.
-        const int first = steps.drops[1];
-        evenShift = -1;
-        for (int sh = kUnitShift; sh < kUnitShift + 8; ++sh)
-            if (first * kUnit == 1 << sh) evenShift = sh;
+        // Steps of one drop each (most planes of the modes) need no pair: the
+        // step to print is the value's own, shifted.
+        unitSteps = true;
         for (int k = 0; k <= top; ++k) {
-            if (steps.drops[k] != k * first) evenShift = -1;
+            unitSteps = unitSteps && steps.drops[k] == k;
             levelOf[k] = steps.level[k];
         }
     }
@@ -122,37 +124,62 @@ struct DiffusionPlane {
     bool prints = false;
     int top = 0;
     int32_t maxDrops = 0;
-    int evenShift = -1;  // log2 of the steps' kUnits when even, else -1
+    bool unitSteps = false;
     ByAmount byAmount[256];
     std::vector<Pair> pairs;
     uint8_t levelOf[16] = {};
     std::vector<int32_t> error;  // two lines of width + 2, the line's ends padded
 };
 
+// Four planes' values side by side, one plane per lane (GCC and Clang
+// vectors: SSE2 registers where there are any, plain integers elsewhere).
+using Lanes = int32_t __attribute__((vector_size(16)));
+
 // Serpentine error diffusion with threshold modulation of up to four planes.
 class Diffusion {
 public:
     Diffusion(const InkLevels levels[], const int ink[], int count, int32_t width) : width_(width) {
         planes_.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) planes_.emplace_back(levels[i], ink[i], width);
+        for (int i = 0; i < count; ++i) {
+            planes_.emplace_back(levels[i], ink[i], width);
+            if (!planes_.back().prints) continue;
+            printing_[printingCount_++] = i;
+            unit_ = unit_ && planes_.back().unitSteps;
+        }
+        if (unit_) {
+            // The planes' errors side by side, and the ring of work.
+            lanesError_.assign(2 * (static_cast<size_t>(width) + 2), Lanes{});
+            for (int i = 0; i < printingCount_; ++i) top_[i] = planes_[static_cast<size_t>(printing_[i])].top;
+            for (std::vector<Lanes>* v : {&value_, &offset_, &keep_, &step_}) v->assign(kRing, Lanes{});
+        }
     }
 
     void line(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) {
-        const size_t stride = static_cast<size_t>(width_) + 2;
         // Lines given out of turn (a new page, skipped lines) start afresh.
-        if (y != lastY_ + 1)
+        if (y != lastY_ + 1) {
             for (DiffusionPlane& p : planes_) std::fill(p.error.begin(), p.error.end(), 0);
+            std::fill(lanesError_.begin(), lanesError_.end(), Lanes{});
+        }
         lastY_ = y;
-        Lane lanes[4];
-        int n = 0;
-        bool even = true;
-        for (size_t i = 0; i < planes_.size(); ++i) {
-            DiffusionPlane& p = planes_[i];
-            if (!p.prints) {
-                std::memset(level[i], 0, static_cast<size_t>(width_));
-                continue;
+        for (size_t i = 0; i < planes_.size(); ++i)
+            if (!planes_[i].prints) std::memset(level[i], 0, static_cast<size_t>(width_));
+        if (printingCount_ == 0) return;
+        // Serpentine: even lines left to right, odd lines right to left.
+        if (unit_) {
+            switch (printingCount_) {
+            case 1: (y & 1) ? diffuseUnits<1, -1>(y, amount, level) : diffuseUnits<1, 1>(y, amount, level); break;
+            case 2: (y & 1) ? diffuseUnits<2, -1>(y, amount, level) : diffuseUnits<2, 1>(y, amount, level); break;
+            case 3: (y & 1) ? diffuseUnits<3, -1>(y, amount, level) : diffuseUnits<3, 1>(y, amount, level); break;
+            default: (y & 1) ? diffuseUnits<4, -1>(y, amount, level) : diffuseUnits<4, 1>(y, amount, level); break;
             }
-            Lane& l = lanes[n++];
+            return;
+        }
+        const size_t stride = static_cast<size_t>(width_) + 2;
+        Lane lanes[4];
+        for (int n = 0; n < printingCount_; ++n) {
+            const int i = printing_[n];
+            DiffusionPlane& p = planes_[static_cast<size_t>(i)];
+            Lane& l = lanes[n];
             l.amount = amount[i];
             l.level = level[i];
             l.here = p.error.data() + (y & 1) * stride + 1;
@@ -160,36 +187,105 @@ public:
             l.noise = kBlueNoise + ((y + p.dy) & (kN - 1)) * kN;
             l.dx = p.dx;
             l.maxDrops = p.maxDrops;
-            l.top = p.top;
-            l.shift = p.evenShift;
             l.byAmount = p.byAmount;
             l.pairs = p.pairs.data();
-            l.levelOf = p.levelOf;
-            even = even && p.evenShift >= 0;
         }
-        // Serpentine: even lines left to right, odd lines right to left.
-        if (even) {
-            switch (n) {
-            case 1: (y & 1) ? diffuse<1, -1, true>(lanes) : diffuse<1, 1, true>(lanes); break;
-            case 2: (y & 1) ? diffuse<2, -1, true>(lanes) : diffuse<2, 1, true>(lanes); break;
-            case 3: (y & 1) ? diffuse<3, -1, true>(lanes) : diffuse<3, 1, true>(lanes); break;
-            case 4: (y & 1) ? diffuse<4, -1, true>(lanes) : diffuse<4, 1, true>(lanes); break;
-            default: break;
-            }
-        } else {
-            switch (n) {
-            case 1: (y & 1) ? diffuse<1, -1, false>(lanes) : diffuse<1, 1, false>(lanes); break;
-            case 2: (y & 1) ? diffuse<2, -1, false>(lanes) : diffuse<2, 1, false>(lanes); break;
-            case 3: (y & 1) ? diffuse<3, -1, false>(lanes) : diffuse<3, 1, false>(lanes); break;
-            case 4: (y & 1) ? diffuse<4, -1, false>(lanes) : diffuse<4, 1, false>(lanes); break;
-            default: break;
-            }
+        switch (printingCount_) {
+        case 1: (y & 1) ? diffuse<1, -1>(lanes) : diffuse<1, 1>(lanes); break;
+        case 2: (y & 1) ? diffuse<2, -1>(lanes) : diffuse<2, 1>(lanes); break;
+        case 3: (y & 1) ? diffuse<3, -1>(lanes) : diffuse<3, 1>(lanes); break;
+        default: (y & 1) ? diffuse<4, -1>(lanes) : diffuse<4, 1>(lanes); break;
         }
     }
 
 private:
-    // What the loop needs of one plane, in locals: the stores of levels may
-    // alias any member.
+    // Ring of the lanes' work: how far ahead of the chain of errors the
+    // pixels are prepared and behind it their levels written (far enough for
+    // the processor to overlap them with the chain), and the ring's size.
+    static constexpr int32_t kAhead = 16, kRing = 32;
+    static_assert((kRing & (kRing - 1)) == 0 && kAhead * 2 <= kRing);
+
+    // Steps of one drop each, the planes in the lanes of one vector.  The value
+    // v goes up from step j when v - j kUnit >= half a step + the noise's
+    // shift; so w = v - that + kUnit, shifted, is the step to print.  Only the
+    // chain of errors waits on the previous pixel: it runs on all planes at
+    // once, while each plane's pixels are prepared ahead and finished behind.
+    template <int N, int Dir>
+    void diffuseUnits(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) {
+        const int32_t width = width_;
+        const size_t stride = static_cast<size_t>(width) + 2;
+        const Lanes* here = lanesError_.data() + (y & 1) * stride + 1;
+        Lanes* below = lanesError_.data() + (~y & 1) * stride + 1;
+        const Lanes top = {top_[0], top_[1], top_[2], top_[3]};
+        const DiffusionPlane* plane[N];
+        const uint8_t* in[N];
+        uint8_t* out[N];
+        const uint16_t* noise[N];
+        for (int i = 0; i < N; ++i) {
+            plane[i] = &planes_[static_cast<size_t>(printing_[i])];
+            in[i] = amount[printing_[i]];
+            out[i] = level[printing_[i]];
+            noise[i] = kBlueNoise + ((y + plane[i]->dy) & (kN - 1)) * kN;
+        }
+        Lanes* const value = value_.data();
+        Lanes* const offset = offset_.data();
+        Lanes* const keep = keep_.data();
+        Lanes* const step = step_.data();
+        const auto at = [&](int32_t n) { return Dir > 0 ? n : width - 1 - n; };
+        const auto prepare = [&](int32_t n) {
+            const int32_t x = at(n), r = n & (kRing - 1);
+#pragma GCC unroll 4
+            for (int i = 0; i < N; ++i) {
+                const DiffusionPlane::ByAmount& b = plane[i]->byAmount[in[i][x]];
+                // Threshold modulation: the midpoint between two steps moved by
+                // blue noise over up to half the step, which breaks up the
+                // worms and patterns of plain diffusion.
+                const int32_t moved =
+                    ((static_cast<int32_t>(noise[i][(x + plane[i]->dx) & (kN - 1)]) - 32768) * b.strength) >>
+                    (24 - (kUnitShift - 1));
+                value[r][i] = b.lifted - moved;
+                offset[r][i] = moved - kUnit / 2;
+                keep[r][i] = b.keep;
+            }
+        };
+        const auto finish = [&](int32_t n) {
+            const int32_t x = at(n), r = n & (kRing - 1);
+#pragma GCC unroll 4
+            for (int i = 0; i < N; ++i) out[i][x] = plane[i]->levelOf[step[r][i]];
+        };
+        // The error passed along the line, and the next line's still being
+        // gathered at the pixel behind and here.
+        Lanes carry{}, behind{}, under{};
+        for (int32_t n = 0; n < std::min(kAhead, width); ++n) prepare(n);
+        for (int32_t n = 0; n < width; ++n) {
+            if (n + kAhead < width) prepare(n + kAhead);
+            const int32_t x = at(n), r = n & (kRing - 1);
+            const Lanes w = value[r] + here[x] + carry;
+            Lanes j = w >> kUnitShift;
+            j &= ~(j >> 31);
+            const Lanes over = j > top;
+            j = (j & ~over) | (top & over);
+            step[r] = j;
+            const Lanes e = (w + offset[r] - (j << kUnitShift)) & keep[r];
+            // Floyd and Steinberg's weights, mirrored on odd lines; the last share
+            // takes the rounding so that no error is lost.
+            const Lanes ahead = ((e << 3) - e) >> 4, back = ((e << 1) + e) >> 4, down = ((e << 2) + e) >> 4;
+            carry = ahead;
+            below[x - Dir] = behind + back;
+            behind = under + down;
+            under = e - ahead - back - down;
+            if (n >= kAhead) finish(n - kAhead);
+        }
+        for (int32_t n = std::max(width - kAhead, 0); n < width; ++n) finish(n);
+        if (width > 0) {
+            const int32_t last = at(width - 1);
+            below[last] = behind;
+            below[last + Dir] = under;
+        }
+    }
+
+    // What the general loop needs of one plane, in locals: the stores of
+    // levels may alias any member.
     struct Lane {
         const uint8_t* amount;
         uint8_t* level;
@@ -198,60 +294,39 @@ private:
         const uint16_t* noise;
         int dx;
         int32_t maxDrops;
-        int top, shift;
         const DiffusionPlane::ByAmount* byAmount;
         const DiffusionPlane::Pair* pairs;
-        const uint8_t* levelOf;
     };
 
-    // The level to print at one pixel and the error it leaves, from the value
-    // to print less the error carried along the line.
-    template <bool Even>
+    // Any steps: the level to print at one pixel and the error it leaves, from
+    // the value to print less the error carried along the line.
     static inline int32_t decide(const Lane& l, int32_t x, int32_t carry) {
         const DiffusionPlane::ByAmount b = l.byAmount[l.amount[x]];
-        // Threshold modulation: the midpoint between two steps moved by blue
-        // noise over up to half the step, which breaks up the worms and
-        // patterns of plain diffusion.  `noise` x half >> 24 is the shift.
         const int32_t noise = (static_cast<int32_t>(l.noise[(x + l.dx) & (kN - 1)]) - 32768) * b.strength;
-        int32_t e;
-        if constexpr (Even) {
-            // Steps of 2^shift: the value v goes up a step from step j when v
-            // - j step >= half a step + the shift; so w = v - that + a step,
-            // shifted, is the step, and only the carry waits on the last pixel.
-            const int32_t moved = noise >> (24 - (l.shift - 1));
-            const int32_t w = b.target + l.here[x] + (1 << (l.shift - 1)) - moved + carry;
-            const int32_t j = std::clamp(w >> l.shift, 0, l.top);
-            l.level[x] = static_cast<uint8_t>((l.levelOf[j] & b.keep) | b.fixed);
-            e = (w + moved - (1 << (l.shift - 1)) - (j << l.shift)) & b.keep;
-        } else {
-            const int32_t v = b.target + l.here[x] + carry;
-            const DiffusionPlane::Pair& s = l.pairs[std::clamp(v >> kUnitShift, 0, l.maxDrops)];
-            const int32_t threshold = s.middle + static_cast<int32_t>((static_cast<int64_t>(noise) * s.half) >> 24);
-            // Masks rather than branches or look-ups indexed by the decision:
-            // each pixel's error waits on the previous one's, so this path is
-            // kept short, and the decision is as good as random.
-            const int32_t up = -static_cast<int32_t>(v >= threshold);
-            l.level[x] = static_cast<uint8_t>(((s.lowLevel + (s.levelStep & up)) & b.keep) | b.fixed);
-            e = (v - s.low - (s.step & up)) & b.keep;
-        }
-        return e;
+        const int32_t v = b.target + l.here[x] + carry;
+        const DiffusionPlane::Pair& s = l.pairs[std::clamp(v >> kUnitShift, 0, l.maxDrops)];
+        const int32_t threshold = s.middle + static_cast<int32_t>((static_cast<int64_t>(noise) * s.half) >> 24);
+        // Masks rather than branches or look-ups indexed by the decision: each
+        // pixel's error waits on the previous one's, so this path is kept
+        // short, and the decision is as good as random.
+        const int32_t up = -static_cast<int32_t>(v >= threshold);
+        l.level[x] = static_cast<uint8_t>(((s.lowLevel + (s.levelStep & up)) & b.keep) | b.fixed);
+        return (v - s.low - (s.step & up)) & b.keep;
     }
 
-    template <int N, int Dir, bool Even>
+    // The planes in lockstep, so that the processor works on several while
+    // each pixel's error waits on the previous one's.
+    template <int N, int Dir>
     void diffuse(const Lane* lanes) {
         Lane l[N];
         for (int i = 0; i < N; ++i) l[i] = lanes[i];
         const int32_t width = width_;
-        // Per plane: the error passed to the next pixel along the line, and
-        // the next line's error still being gathered at the pixel behind and here.
         int32_t carry[N] = {}, behind[N] = {}, under[N] = {};
         int32_t x = Dir > 0 ? 0 : width - 1;
         for (int32_t n = 0; n < width; ++n, x += Dir) {
 #pragma GCC unroll 4
             for (int i = 0; i < N; ++i) {
-                const int32_t e = decide<Even>(l[i], x, carry[i]);
-                // Floyd and Steinberg's weights, mirrored on odd lines; the last share
-                // takes the rounding so that no error is lost.
+                const int32_t e = decide(l[i], x, carry[i]);
                 const int32_t ahead = (e * 8 - e) >> 4, back = (e * 3) >> 4, down = (e * 5) >> 4;
                 carry[i] = ahead;
                 l[i].below[x - Dir] = behind[i] + back;
@@ -269,6 +344,12 @@ private:
     int32_t width_;
     int32_t lastY_ = -2;
     std::vector<DiffusionPlane> planes_;
+    int printing_[4] = {};  // the planes that print anything
+    int printingCount_ = 0;
+    bool unit_ = true;      // all of them with steps of one drop
+    int32_t top_[4] = {};
+    std::vector<Lanes> lanesError_;  // two lines of width + 2, the line's ends padded
+    std::vector<Lanes> value_, offset_, keep_, step_;
 };
 
 class QualityHalftoner final : public Halftoner {

@@ -121,9 +121,9 @@ TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
 TEST(Halftone, PlanesTogetherPrintAsEachAlone) {
     // A job halftones its planes together; the quality method diffuses them in
     // groups of four in lockstep, on a path of its own when all of a group's
-    // steps are even (the first four sets here) and on the general one if not.
+    // steps are one drop (the first four here) and on the general one if not.
     const std::vector<LevelSet> sets = levelSets();
-    const int order[7] = {0, 1, 2, 4, 3, 6, 7};
+    const int order[7] = {0, 1, 4, 6, 2, 3, 7};
     InkLevels levels[7];
     int inks[7];
     for (int i = 0; i < 7; ++i) {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "kzrqo317/print.h"
@@ -21,8 +23,8 @@ Picture cornered(int32_t w, int32_t h, int32_t corner) {
     Picture p;
     p.width = w, p.height = h;
     p.rgb.assign(size_t(w) * size_t(h) * 3, 0xFF);
-    for (int32_t y = 0; y < corner; ++y)
-        for (int32_t x = 0; x < corner; ++x) p.rgb[(size_t(y) * w + x) * 3] = 0;
+    for (int32_t y = 0; y < std::min(corner, h); ++y)
+        for (int32_t x = 0; x < std::min(corner, w); ++x) p.rgb[(size_t(y) * w + x) * 3] = 0;
     return p;
 }
 
@@ -85,7 +87,7 @@ TEST(Placement, TurnsOnlyAcrossAndTheWayAsked) {
     EXPECT_EQ(l.bottom, 39);
 }
 
-TEST(Documents, APdfPageArrivesAtThePrintableAreasSizeAndPrintsUnresampled) {
+TEST(Documents, PagesArriveAtThePrintableAreasSizeAndPrintUnresampled) {
     if (std::system("gs --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "Ghostscript is not installed";
     const std::string dir =
@@ -107,19 +109,22 @@ TEST(Documents, APdfPageArrivesAtThePrintableAreasSizeAndPrintsUnresampled) {
     std::string error;
     auto pages = openPages(dir + "/doc.pdf", render, error);
     ASSERT_TRUE(pages) << error;
+    // An A4 page is narrower than the area for its height: as wide as the area, centred.
+    const double tall = f.width_px * 842.0 / 595.0;
+    const auto fitsTheArea = [&](Picture&& page, const std::string& what) {
+        ASSERT_EQ(page.width, f.width_px) << what;
+        ASSERT_EQ(page.height, f.height_px) << what;
+        Placement placed(std::move(page), f.width_px, f.height_px, Fit::Fit, 100, Turn::None);
+        EXPECT_FALSE(placed.resampled()) << what;
+        const Extent e = inked(placed, f.width_px, f.height_px);
+        EXPECT_NEAR(e.left, 0, 2) << what;
+        EXPECT_NEAR(e.right, f.width_px - 1, 2) << what;
+        EXPECT_NEAR(e.bottom - e.top + 1, tall, 2) << what;
+        EXPECT_NEAR(e.top, (f.height_px - tall) / 2, 2) << what;
+    };
     Picture page;
     ASSERT_TRUE(pages->next(page, error)) << error;
-    ASSERT_EQ(page.width, f.width_px);
-    ASSERT_EQ(page.height, f.height_px);
-    Placement portrait(std::move(page), f.width_px, f.height_px, Fit::Fit, 100, Turn::None);
-    EXPECT_FALSE(portrait.resampled());
-    // The page is narrower than the area for its height: as wide as the area, centred.
-    const Extent e = inked(portrait, f.width_px, f.height_px);
-    const double tall = f.width_px * 842.0 / 595.0;
-    EXPECT_NEAR(e.left, 0, 2);
-    EXPECT_NEAR(e.right, f.width_px - 1, 2);
-    EXPECT_NEAR(e.bottom - e.top + 1, tall, 2);
-    EXPECT_NEAR(e.top, (f.height_px - tall) / 2, 2);
+    fitsTheArea(std::move(page), "PDF");
 
     // The landscape page comes turned counterclockwise, its corner at the bottom right.
     ASSERT_TRUE(pages->next(page, error)) << error;
@@ -130,6 +135,12 @@ TEST(Documents, APdfPageArrivesAtThePrintableAreasSizeAndPrintsUnresampled) {
     EXPECT_GT(c.top, f.height_px / 2);
     EXPECT_FALSE(pages->next(page, error)) << error;
     EXPECT_TRUE(error.empty()) << error;
+
+    // PostScript that does not ask for a size is taken to be the paper's.
+    std::ofstream(dir + "/page.ps") << "%!PS\n1 0 0 setrgbcolor 0 0 595 842 rectfill showpage\n";
+    pages = openPages(dir + "/page.ps", render, error);
+    ASSERT_TRUE(pages && pages->next(page, error)) << error;
+    fitsTheArea(std::move(page), "PostScript");
     std::filesystem::remove_all(dir);
 }
 

@@ -36,7 +36,7 @@ std::unique_ptr<PageSource> openPages(const std::string& path, const RenderSize&
     if (n >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') return openPnm(path, error);
     if (starts("RaS2") || starts("RaS3") || starts("RaSt") || starts("2SaR") || starts("3SaR") || starts("tSaR"))
         return openRaster(path, error);
-    if (starts("%PDF") || starts("%!")) return openDocument(path, render, error);
+    if (starts("%PDF") || starts("%!")) return openDocument(path, render, starts("%!"), error);
     if (n == 0) {
         error = path + ": the file is empty";
     } else {

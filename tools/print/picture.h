@@ -62,7 +62,8 @@ std::unique_ptr<PageSource> openPng(const std::string& path, std::string& error,
 std::unique_ptr<PageSource> openJpeg(const std::string& path, std::string& error, const PictureLimits& limits = {});
 std::unique_ptr<PageSource> openPnm(const std::string& path, std::string& error);
 std::unique_ptr<PageSource> openRaster(const std::string& path, std::string& error);
-std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, std::string& error);
+std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, bool postscript,
+                                         std::string& error);
 
 // Reads PNM pictures one after another from a stream (Ghostscript's output too).
 bool readPnm(std::FILE* file, Picture& page, std::string& error, bool& end);

@@ -66,7 +66,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, std::string& error) {
+std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSize& render, bool postscript,
+                                         std::string& error) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         error = std::string("cannot start Ghostscript: ") + std::strerror(errno);
@@ -76,19 +77,24 @@ std::unique_ptr<PageSource> openDocument(const std::string& path, const RenderSi
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     // Its PostScript standard output goes to standard error, so that only
-    // pictures come through the pipe.
+    // pictures come through the pipe.  Pictures inside the page are scaled
+    // with Ghostscript's interpolating filter, not by picking pixels.
     std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
                                      "-sDEVICE=ppmraw",
                                      "-r" + std::to_string(render.xdpi) + "x" + std::to_string(render.ydpi),
-                                     "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sOutputFile=-"};
+                                     "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-dDOINTERPOLATE",
+                                     "-sOutputFile=-"};
     if (render.width > 0) {
-        // Each page scaled (and turned) to fit the fixed media, centred; a
-        // PostScript page that does not ask for a size is taken to be the
-        // paper's and fitted likewise.
+        // Each page scaled (and turned) to fit the fixed media, centred.
         args.insert(args.end(), {"-g" + std::to_string(render.width) + "x" + std::to_string(render.height),
-                                 "-dFIXEDMEDIA", "-dFitPage", "-c",
-                                 "<</PageSize [" + std::to_string(render.paperWidth * 72.0 / render.xdpi) + " " +
-                                     std::to_string(render.paperHeight * 72.0 / render.ydpi) + "]>> setpagedevice"});
+                                 "-dFIXEDMEDIA", "-dFitPage"});
+        // A PostScript page that does not ask for a size is taken to be the
+        // paper's and fitted likewise.  (Not for PDF, whose pages all have a
+        // size: the request would add its own slight scale to theirs.)
+        if (postscript)
+            args.insert(args.end(), {"-c", "<</PageSize [" + std::to_string(render.paperWidth * 72.0 / render.xdpi) +
+                                               " " + std::to_string(render.paperHeight * 72.0 / render.ydpi) +
+                                               "]>> setpagedevice"});
     }
     args.insert(args.end(), {"-f", path});
     std::vector<char*> argv;
