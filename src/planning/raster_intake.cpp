@@ -65,7 +65,12 @@ int16_t findSpan(const PlaneRaster& plane, int16_t depth, int32_t storePixels, B
 void putSpan(uint8_t* dst, const ByteSpan& span, const uint8_t* data, uint8_t mask) {
     *dst++ = span.FirstEdge & mask;
     const uint8_t* whole = data + span.StartByte + 1;
-    for (int i = 0; i < span.WholeBytes; ++i) *dst++ = whole[i] & mask;
+    if (mask == 0xFF) {
+        std::memcpy(dst, whole, static_cast<size_t>(std::max<int>(span.WholeBytes, 0)));
+        dst += std::max<int>(span.WholeBytes, 0);
+    } else {
+        for (int i = 0; i < span.WholeBytes; ++i) *dst++ = whole[i] & mask;
+    }
     if (span.LastEdge != 0) *dst = span.LastEdge & mask;
 }
 

@@ -28,6 +28,17 @@ void buildOneBit(PassDots* dots, const uint8_t* table, int passCount, int passIn
         for (int p = passIndex; p < 256; p += passCount) fires[p] = 1;
     }
     n = std::min<unsigned>(n, kMaskTableLength);
+    if (table != nullptr && first == 0 && n == kMaskTableLength) {
+        // A whole scan's table: positions wrap only in the last window.
+        unsigned window = 0;
+        for (unsigned q = 0; q < 7; ++q) window = window << 1 | fires[table[q]];
+        for (unsigned q = 0; q < kMaskTableLength; ++q) {
+            const unsigned ahead = q + 7 < kMaskTableLength ? q + 7 : q + 7 - kMaskTableLength;
+            window = (window << 1 | fires[table[ahead]]) & 0xFFu;
+            dots->oneBit[q] = static_cast<uint8_t>(window);
+        }
+        return;
+    }
     unsigned window = 0;  // the fire bits of positions q .. q + 7, q's the highest
     for (unsigned q = first; q < first + 7; ++q) window = window << 1 | fires[phaseAt(table, q)];
     for (unsigned q = first; q < first + n; ++q) {
@@ -46,6 +57,17 @@ void buildLevels(PassDots* dots, const uint8_t* table, const ScanInfo* scan, uns
         byPhase[p] = static_cast<uint16_t>(mask);
     }
     n = std::min<unsigned>(n, kMaskTableLength);
+    if (table != nullptr && first == 0 && n == kMaskTableLength) {
+        // A whole scan's table: no position wraps until the end.
+        for (unsigned at = 0; at < kMaskTableLength; ++at) {
+            const uint16_t levels = byPhase[table[at]];
+            dots->levels[at] = levels;
+            dots->fires[at] = static_cast<uint8_t>(levels >> 1);
+        }
+        std::copy_n(dots->levels, kz::hv::kTablePad, dots->levels + kMaskTableLength);
+        std::copy_n(dots->fires, kz::hv::kTablePad, dots->fires + kMaskTableLength);
+        return;
+    }
     for (unsigned q = first; q < first + n; ++q) {
         const unsigned at = q % kMaskTableLength;
         const uint16_t levels = byPhase[phaseAt(table, at)];

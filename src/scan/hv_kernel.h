@@ -146,38 +146,51 @@ constexpr int kChunkBytes = 8;
 
 #if defined(__SSSE3__)
 // The dots of the 8 source bytes at `block` (2 or 4 bits a pixel), their
-// pixels at ascending table positions from `fires`: output byte j of the
-// result (bits 8j to 8j + 7) holds pixels 8j to 8j + 7, the first highest.
-// Each pixel's level picks its bit of the position's fires byte through one
-// byte shuffle, 16 pixels at a time.
+// pixels at ascending table positions from `fires`: output byte j of `word`
+// (bits 8j to 8j + 7) holds pixels 8j to 8j + 7, the first highest; `count`
+// is how many are set.  Each pixel's level picks its bit of the position's
+// fires byte through one byte shuffle, 16 pixels at a time.
+struct BlockDots {
+    uint32_t word;
+    int count;
+};
+
 template <int Bits>
-inline uint32_t blockDots(const uint8_t* block, const uint8_t* fires) {
+inline BlockDots blockDots(const uint8_t* block, const uint8_t* fires) {
     // The fires bit of each level: none for 0, bit L - 1 for 1 to 8, and
     // bit 7 for the levels above 8, which print as 8.
     const __m128i bitOfLevel = _mm_setr_epi8(0, 1, 2, 4, 8, 16, 32, 64, -128, -128, -128, -128, -128, -128, -128, -128);
     // Within each half, the last pixel first: movemask then puts the first highest.
     const __m128i lastFirst = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
     const __m128i lowNibbles = _mm_set1_epi8(0x0F);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i misses = zero;  // per lane, the pixels that print nothing
     auto dots16 = [&](__m128i select, const uint8_t* at) {
         const __m128i hit = _mm_and_si128(select, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-        const __m128i none = _mm_shuffle_epi8(_mm_cmpeq_epi8(hit, _mm_setzero_si128()), lastFirst);
-        return ~static_cast<uint32_t>(_mm_movemask_epi8(none)) & 0xFFFFu;
+        const __m128i none = _mm_cmpeq_epi8(hit, zero);
+        misses = _mm_sub_epi8(misses, none);
+        return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_shuffle_epi8(none, lastFirst))) & 0xFFFFu;
     };
     const __m128i raw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
     // The block's nibbles in memory order, high nibble of each byte first.
     const __m128i nibbles =
         _mm_unpacklo_epi8(_mm_and_si128(_mm_srli_epi16(raw, 4), lowNibbles), _mm_and_si128(raw, lowNibbles));
+    uint32_t word;
     if constexpr (Bits == 4) {
-        return dots16(_mm_shuffle_epi8(bitOfLevel, nibbles), fires);
+        word = dots16(_mm_shuffle_epi8(bitOfLevel, nibbles), fires);
     } else {
         // A nibble holds two pixels: the first in its high bit pair.
         const __m128i bitOfFirst = _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4);
         const __m128i bitOfSecond = _mm_setr_epi8(0, 1, 2, 4, 0, 1, 2, 4, 0, 1, 2, 4, 0, 1, 2, 4);
         const __m128i first = _mm_shuffle_epi8(bitOfFirst, nibbles);
         const __m128i second = _mm_shuffle_epi8(bitOfSecond, nibbles);
-        return dots16(_mm_unpacklo_epi8(first, second), fires) |
+        word = dots16(_mm_unpacklo_epi8(first, second), fires) |
                dots16(_mm_unpackhi_epi8(first, second), fires + 16) << 16;
     }
+    // Without POPCNT: the misses summed by one SAD, eight lanes per half.
+    const __m128i sums = _mm_sad_epu8(misses, zero);
+    const int missed = _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+    return {word, 64 / Bits - missed};  // 8 bytes of 8 / Bits pixels
 }
 #endif
 
@@ -242,15 +255,14 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
         constexpr int kOut = Bytes * kPixels / 8;
         const uint8_t* block = Backward ? bytes - (Bytes - 1) : bytes;
         const unsigned blockAt = Backward ? positionOf(Bytes - 1) : at;
-        const uint32_t word = blockDots<Bits>(block, pass.fires + blockAt);
+        const auto [word, count] = blockDots<Bits>(block, pass.fires + blockAt);
         #pragma GCC unroll 4
         for (int j = 0; j < kOut; ++j) {
             const int s = Backward ? kOut - 1 - j : j;
             uint8_t* target = group + (s / 2) * groupBytes + s % 2;
-            const auto out = static_cast<uint8_t>(word >> (8 * j));
-            *target = static_cast<uint8_t>(*target | out);
-            dots += kBitCounts[out];  // std::popcount would be a library call without POPCNT
+            *target = static_cast<uint8_t>(*target | word >> (8 * j));
         }
+        dots = count;
         if (edgeCounts) {
             for (int m = 0; m < Bytes; ++m) {
                 const int b = Backward ? Bytes - 1 - m : m;  // byte of the block

@@ -5,6 +5,7 @@
 
 #include "kzrqo317/platform.h"
 #include "kzrqo317/result.h"
+#include "command/scan_commands.h"
 #include "scan/scan.h"
 
 namespace {
@@ -90,17 +91,24 @@ int16_t kz::allocateScanBuffers(OutputContext* ctx) {
     return 0;
 }
 
-// The page's own buffers are cleared for the scan; a buffer the page does
-// not hold is allocated for the scan alone.
+// The page's own buffers are cleared for the scan, as far as its blocks
+// reach in either direction (the scan's commands read no further; what a
+// converter may leave beyond them is cleared by the scan that reads it); a
+// buffer the page does not hold is allocated for the scan alone.
 int16_t allocateHVBuffer(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
     const int32_t size = bufferSize(ctx, scan->ScanNzlNum);
     const bool pageBuffersFit = size <= bufferSize(ctx, tallestScan(ctx));
+    int32_t cleared = size;
+    if (scan->ScanRight > scan->ScanLeft) {
+        const int blocks = std::max(getBlkNum(scan, ctx, 0), getBlkNum(scan, ctx, 1));
+        if (blocks > 0) cleared = std::min(size, blocks * (size / kz::kBlocksPerBuffer));
+    }
     for (int c = 0; c < kz::kPlaneCount; ++c) {
         const int slot = kz::slotOf(ctx, scan, c);
         if (slot < 0) continue;
         for (int parity = 0; parity < 2; ++parity) {
             if (const uint32_t own = ctx->ScanBuffer[slot][parity]; own != 0 && pageBuffersFit) {
-                std::memset(KRVSLockHNDL(own), 0, static_cast<size_t>(size));
+                std::memset(KRVSLockHNDL(own), 0, static_cast<size_t>(cleared));
                 hv[slot][parity] = own;
                 continue;
             }
