@@ -150,8 +150,47 @@ struct Outputs {
                 ++count;
             }
     }
-    void put(Packed v, uint8_t* const out[7], int32_t x) const {
-        for (int i = 0; i < count; ++i) out[plane[i]][x] = static_cast<uint8_t>(v >> shift[i]);
+
+    // Calls f with a Spread for `out`: the modes' planes take their inks in
+    // order (cyan, magenta, yellow, black) or black alone, so that their
+    // shifts are known to the compiler.  By value: in memory, the planes'
+    // addresses would be read again after every byte stored.
+    template <class F>
+    void spread(uint8_t* const out[7], F f) const {
+        if (count == 3 && inksFrom(0)) f(Spread<3, 0>(*this, out));
+        else if (count == 4 && inksFrom(0)) f(Spread<4, 0>(*this, out));
+        else if (count == 1 && inksFrom(48)) f(Spread<1, 48>(*this, out));
+        else f(Spread<0, 0>(*this, out));
+    }
+
+    // Writes a pixel's Packed inks to Count planes whose inks sit at First +
+    // 16 i, or with Count 0, to any planes.
+    template <int Count, int First>
+    struct Spread {
+        Spread(const Outputs& o, uint8_t* const out[7]) : count(Count ? Count : o.count) {
+            for (int i = 0; i < count; ++i) {
+                plane[i] = out[o.plane[i]];
+                shift[i] = o.shift[i];
+            }
+        }
+        void put(Packed v, int32_t x) const {
+            if constexpr (Count > 0) {
+#pragma GCC unroll 4
+                for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(v >> (First + 16 * i));
+            } else {
+                for (int i = 0; i < count; ++i) plane[i][x] = static_cast<uint8_t>(v >> shift[i]);
+            }
+        }
+        int count;
+        uint8_t* plane[7];
+        int shift[7];
+    };
+
+private:
+    bool inksFrom(int first) const {
+        for (int i = 0; i < count; ++i)
+            if (shift[i] != first + 16 * i) return false;
+        return true;
     }
 };
 
@@ -179,23 +218,17 @@ public:
 
     void line(const void* in, int32_t width, uint8_t* const out[7]) override {
         const auto* bytes = static_cast<const uint8_t*>(in);
-        switch (input_) {
-        case KZP_INPUT_GRAY8:
-            for (int32_t x = 0; x < width; ++x) outputs_.put(grey_[bytes[x]], out, x);
-            break;
-        case KZP_INPUT_BLACK1:
-            for (int32_t x = 0; x < width; ++x)
-                outputs_.put(grey_[bytes[x >> 3] >> (7 - (x & 7)) & 1 ? 0 : 255], out, x);
-            break;
-        default:
-            // The modes' planes take their inks in order (cyan, magenta, yellow,
-            // black) or black alone: shifts known to the compiler.
-            if (outputs_.count == 3 && inksInOrder(0)) rgbLine<3, 0>(bytes, width, out);
-            else if (outputs_.count == 4 && inksInOrder(0)) rgbLine<4, 0>(bytes, width, out);
-            else if (outputs_.count == 1 && inksInOrder(48)) rgbLine<1, 48>(bytes, width, out);
-            else rgbLine<0, 0>(bytes, width, out);
-            break;
-        }
+        outputs_.spread(out, [&](const auto spread) {
+            switch (input_) {
+            case KZP_INPUT_GRAY8:
+                for (int32_t x = 0; x < width; ++x) spread.put(grey_[bytes[x]], x);
+                break;
+            case KZP_INPUT_BLACK1:
+                for (int32_t x = 0; x < width; ++x) spread.put(grey_[bytes[x >> 3] >> (7 - (x & 7)) & 1 ? 0 : 255], x);
+                break;
+            default: rgbLine(bytes, width, spread); break;
+            }
+        });
     }
 
 private:
@@ -216,23 +249,8 @@ private:
         {kSr, kSr + kSg},  // r >= g >= b
     };
 
-    bool inksInOrder(int first) const {
-        for (int i = 0; i < outputs_.count; ++i)
-            if (outputs_.shift[i] != first + 16 * i) return false;
-        return true;
-    }
-
-    // Count planes whose inks sit at First + 16 i in a Packed value, or with
-    // Count 0, any planes.
-    template <int Count, int First>
-    void rgbLine(const uint8_t* rgb, int32_t width, uint8_t* const out[7]) {
-        const int count = Count ? Count : outputs_.count;
-        uint8_t* plane[7];
-        int shift[7];
-        for (int i = 0; i < count; ++i) {
-            plane[i] = out[outputs_.plane[i]];
-            shift[i] = Count ? First + 16 * i : outputs_.shift[i];
-        }
+    template <class Spread>
+    void rgbLine(const uint8_t* rgb, int32_t width, const Spread spread) {
         const Packed* cube = cube_.data();
         uint32_t last = 0xffffffff;
         Packed value = 0;
@@ -251,12 +269,7 @@ private:
                          p[kCorner[order][1]] * static_cast<Packed>(middle - low) +
                          p[kSr + kSg + kSb] * static_cast<Packed>(low)) >> 8;
             }
-            if constexpr (Count > 0) {
-#pragma GCC unroll 4
-                for (int i = 0; i < Count; ++i) plane[i][x] = static_cast<uint8_t>(value >> (First + 16 * i));
-            } else {
-                for (int i = 0; i < count; ++i) plane[i][x] = static_cast<uint8_t>(value >> shift[i]);
-            }
+            spread.put(value, x);
         }
     }
 
@@ -283,17 +296,19 @@ public:
     }
 
     void line(const void* in, int32_t width, uint8_t* const out[7]) override {
-        const auto* cmyk = static_cast<const uint8_t*>(in);
-        uint32_t last = 0xffffffff;
-        Packed value = 0;
-        for (int32_t x = 0; x < width; ++x, cmyk += 4) {
-            const uint32_t key = cmyk[0] | cmyk[1] << 8 | cmyk[2] << 16 | static_cast<uint32_t>(cmyk[3]) << 24;
-            if (key != last) {
-                last = key;
-                value = separate(cmyk[0], cmyk[1], cmyk[2], cmyk[3]);
+        outputs_.spread(out, [&](const auto spread) {
+            const auto* cmyk = static_cast<const uint8_t*>(in);
+            uint32_t last = 0xffffffff;
+            Packed value = 0;
+            for (int32_t x = 0; x < width; ++x, cmyk += 4) {
+                const uint32_t key = cmyk[0] | cmyk[1] << 8 | cmyk[2] << 16 | static_cast<uint32_t>(cmyk[3]) << 24;
+                if (key != last) {
+                    last = key;
+                    value = separate(cmyk[0], cmyk[1], cmyk[2], cmyk[3]);
+                }
+                spread.put(value, x);
             }
-            outputs_.put(value, out, x);
-        }
+        });
     }
 
 private:

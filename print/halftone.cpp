@@ -71,11 +71,10 @@ struct DiffusionPlane {
         // For steps of one drop: the target and half a step, or for paper
         // white and full ink, far enough out that no error moves their step.
         int32_t lifted;
-        int32_t unused[3];  // a power of two in size, for the index
+        int32_t low;        // the lower of the steps around the target
+        int32_t unused[2];  // a power of two in size, for the index
     };
-    // By whole drops of the value to print (clamped to 0..max drops): the
-    // pair of steps around it.  Steps are whole drops, so the whole drops
-    // alone pick the pair.
+    // By step k < top: the pair of steps k and k + 1.
     struct Pair {
         int32_t middle, half, low, step;  // drops in kUnit: the lower step's, and up to the higher
         int32_t lowLevel, levelStep;
@@ -88,7 +87,7 @@ struct DiffusionPlane {
         prints = steps.count >= 2;
         if (!prints) return;
         top = steps.count - 1;
-        maxDrops = steps.maxDrops();
+        const int32_t maxDrops = steps.maxDrops();
         for (int a = 0; a < 256; ++a) {
             ByAmount& b = byAmount[a];
             b.target = (a * maxDrops * kUnit + 127) / 255;
@@ -102,15 +101,12 @@ struct DiffusionPlane {
             b.keep = exact ? 0 : -1;
             b.fixed = a == 255 ? steps.level[top] : 0;
             b.lifted = !exact ? b.target + kUnit / 2 : a ? 1 << 24 : -(1 << 24);
+            b.low = steps.target[a].low;
         }
-        pairs.resize(static_cast<size_t>(maxDrops) + 1);
-        for (int d = 0; d <= maxDrops; ++d) {
-            int k = 0;
-            while (k + 1 < top && steps.drops[k + 1] <= d) ++k;
-            const int32_t low = steps.drops[k] * kUnit, high = steps.drops[k + 1] * kUnit;
-            pairs[d] = {(low + high) / 2, (high - low) / 2, low, high - low, steps.level[k],
-                        steps.level[k + 1] - steps.level[k], {}};
-        }
+        for (int k = 0; k <= top; ++k) drops[k] = steps.drops[k] * kUnit;
+        for (int k = 0; k < top; ++k)
+            pairs[k] = {(drops[k] + drops[k + 1]) / 2, (drops[k + 1] - drops[k]) / 2, drops[k], drops[k + 1] - drops[k],
+                        steps.level[k], steps.level[k + 1] - steps.level[k], {}};
         // Steps of one drop each (most planes of the modes) need no pair: the
         // step to print is the value's own, shifted.
         unitSteps = true;
@@ -123,10 +119,10 @@ struct DiffusionPlane {
     int dx, dy;
     bool prints = false;
     int top = 0;
-    int32_t maxDrops = 0;
     bool unitSteps = false;
     ByAmount byAmount[256];
-    std::vector<Pair> pairs;
+    int32_t drops[16] = {};  // each step's, in kUnit
+    Pair pairs[15] = {};
     uint8_t levelOf[16] = {};
     std::vector<int32_t> error;  // two lines of width + 2, the line's ends padded
 };
@@ -186,9 +182,10 @@ public:
             l.below = p.error.data() + (~y & 1) * stride + 1;
             l.noise = kBlueNoise + ((y + p.dy) & (kN - 1)) * kN;
             l.dx = p.dx;
-            l.maxDrops = p.maxDrops;
+            l.top = p.top;
+            l.drops = p.drops;
             l.byAmount = p.byAmount;
-            l.pairs = p.pairs.data();
+            l.pairs = p.pairs;
         }
         switch (printingCount_) {
         case 1: (y & 1) ? diffuse<1, -1>(lanes) : diffuse<1, 1>(lanes); break;
@@ -293,7 +290,8 @@ private:
         int32_t* below;       // the next line's, written once per pixel
         const uint16_t* noise;
         int dx;
-        int32_t maxDrops;
+        int top;
+        const int32_t* drops;
         const DiffusionPlane::ByAmount* byAmount;
         const DiffusionPlane::Pair* pairs;
     };
@@ -304,7 +302,13 @@ private:
         const DiffusionPlane::ByAmount b = l.byAmount[l.amount[x]];
         const int32_t noise = (static_cast<int32_t>(l.noise[(x + l.dx) & (kN - 1)]) - 32768) * b.strength;
         const int32_t v = b.target + l.here[x] + carry;
-        const DiffusionPlane::Pair& s = l.pairs[std::clamp(v >> kUnitShift, 0, l.maxDrops)];
+        // The pair of steps around v, from the input's own pair: branches the
+        // processor predicts well on pictures, which keeps the pair's look-up
+        // out of the wait on the previous pixel.
+        int k = b.low;
+        while (k > 0 && v < l.drops[k]) --k;
+        while (k + 1 < l.top && v >= l.drops[k + 1]) ++k;
+        const DiffusionPlane::Pair& s = l.pairs[k];
         const int32_t threshold = s.middle + static_cast<int32_t>((static_cast<int64_t>(noise) * s.half) >> 24);
         // Masks rather than branches or look-ups indexed by the decision: each
         // pixel's error waits on the previous one's, so this path is kept
