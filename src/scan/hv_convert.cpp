@@ -81,9 +81,12 @@ void oneBitPass(const OutputContext* ctx, const ScanInfo* scan, int* passCount, 
     }
 }
 
-// The converter of a whole scan's lines: the SSSE3 build where the processor runs it.
+// The converter of a whole scan's lines: the widest build the processor runs.
 Converter scanConverterFor(int bitDepth, bool backward) {
 #if defined(__i386__) || defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) {
+        if (const Converter convert = kz::hv::avx2ConverterFor(bitDepth, backward)) return convert;
+    }
     if (__builtin_cpu_supports("ssse3")) {
         if (const Converter convert = kz::hv::ssse3ConverterFor(bitDepth, backward)) return convert;
     }

@@ -9,6 +9,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "output/context.h"
 #include "param/param.h"
@@ -16,7 +17,9 @@
 #include "scan/dot_index.h"
 #include "scan/scan_info.h"
 
-#if defined(__SSSE3__)
+#if defined(__AVX2__)
+#include <immintrin.h>
+#elif defined(__SSSE3__)
 #include <tmmintrin.h>
 #endif
 
@@ -47,8 +50,9 @@ static_assert(kFireBitOfLevel[1] == 1 && kFireBitOfLevel[8] == 128 && kFireBitOf
 using Converter = int16_t (*)(OutputContext*, uint8_t*, const uint8_t*, const ScanInfo*, const LineRecord*, int, int,
                               bool, uint8_t, const PassDots&);
 
-// The SSSE3 build's converters; null where that build has none.
+// The SSSE3 and AVX2 builds' converters; null where that build has none.
 Converter ssse3ConverterFor(int bitDepth, bool backward);
+Converter avx2ConverterFor(int bitDepth, bool backward);
 
 // The tables a converter of `bits` bits per pixel reads, for `n` positions
 // from table position `first` (the whole table by default).
@@ -139,32 +143,50 @@ inline int16_t placeLevels(uint8_t* out, uint8_t source, const uint8_t* fires, u
     return kBitCounts[dots];
 }
 
-inline bool blankWord(const uint8_t* bytes) {
-    uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word == 0;
+// Whether the `Bytes` bytes from `bytes` on are all zero.
+template <int Bytes>
+inline bool blankBytes(const uint8_t* bytes) {
+    if constexpr (Bytes % 8 == 0) {
+        uint64_t any = 0;
+        for (int k = 0; k < Bytes; k += 8) {
+            uint64_t word;
+            std::memcpy(&word, bytes + k, sizeof word);
+            any |= word;
+        }
+        return any == 0;
+    } else {
+        unsigned any = 0;
+        for (int k = 0; k < Bytes; ++k) any |= bytes[k];
+        return any == 0;
+    }
 }
 
 inline int bitCount(const OutputContext* ctx, uint8_t b) {
     return ctx->DotCountTbl != nullptr ? ctx->DotCountTbl[b] : kBitCounts[b];
 }
 
-// Source bytes a converter takes at once where they start a 16-pixel group.
+// Source bytes a converter takes at once where they start a 16-pixel group:
+// 16 in the AVX2 build, 8 in the others.
+#if defined(__AVX2__)
+constexpr int kChunkBytes = 16;
+#else
 constexpr int kChunkBytes = 8;
+#endif
 
 #if defined(__SSSE3__)
-// The dots of the 8 source bytes at `block` (2 or 4 bits a pixel), their
-// pixels at ascending table positions from `fires`: output byte j of `word`
-// (bits 8j to 8j + 7) holds pixels 8j to 8j + 7, the first highest; `count`
-// is how many are set.  Each pixel's level picks its bit of the position's
-// fires byte through one byte shuffle, 16 pixels at a time.
+// The dots of the 8 (or, with AVX2, 16) source bytes at `block` (2 or 4
+// bits a pixel), their pixels at ascending table positions from `fires`:
+// output byte j of `word` (bits 8j to 8j + 7) holds pixels 8j to 8j + 7, the
+// first highest; `count` is how many are set.  Each pixel's level picks its
+// bit of the position's fires byte through one byte shuffle, 16 (or 32)
+// pixels at a time.
 struct BlockDots {
-    uint32_t word;
+    uint64_t word;
     int count;
 };
 
 template <int Bits>
-inline BlockDots blockDots(const uint8_t* block, const uint8_t* fires) {
+inline BlockDots blockDots8(const uint8_t* block, const uint8_t* fires) {
     const __m128i bitOfLevel = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kz::hv::kFireBitOfLevel.data()));
     // Within each half, the last pixel first: movemask then puts the first highest.
     const __m128i lastFirst = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
@@ -198,6 +220,48 @@ inline BlockDots blockDots(const uint8_t* block, const uint8_t* fires) {
     const int missed = _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
     return {word, 64 / Bits - missed};  // 8 bytes of 8 / Bits pixels
 }
+
+#if defined(__AVX2__)
+template <int Bits>
+inline BlockDots blockDots16(const uint8_t* block, const uint8_t* fires) {
+    const __m256i bitOfLevel =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kz::hv::kFireBitOfLevel.data())));
+    const __m256i lastFirst =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8));
+    const __m128i lowNibbles = _mm_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i misses = zero;
+    auto dots32 = [&](__m256i select, const uint8_t* at) {
+        const __m256i hit = _mm256_and_si256(select, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+        const __m256i none = _mm256_cmpeq_epi8(hit, zero);
+        misses = _mm256_sub_epi8(misses, none);
+        return static_cast<uint64_t>(~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_shuffle_epi8(none, lastFirst))));
+    };
+    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(raw, 4), lowNibbles), low = _mm_and_si128(raw, lowNibbles);
+    // The block's 32 nibbles in memory order (shuffles work within each 16-byte half).
+    const __m256i nibbles = _mm256_set_m128i(_mm_unpackhi_epi8(high, low), _mm_unpacklo_epi8(high, low));
+    uint64_t word;
+    if constexpr (Bits == 4) {
+        word = dots32(_mm256_shuffle_epi8(bitOfLevel, nibbles), fires);
+    } else {
+        const __m256i bitOfFirst =
+            _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4));
+        const __m256i bitOfSecond =
+            _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, 4, 0, 1, 2, 4, 0, 1, 2, 4, 0, 1, 2, 4));
+        const __m256i first = _mm256_shuffle_epi8(bitOfFirst, nibbles);
+        const __m256i second = _mm256_shuffle_epi8(bitOfSecond, nibbles);
+        // Interleaved within each half: pixels 0-15 and 32-47, then 16-31 and 48-63.
+        const __m256i lows = _mm256_unpacklo_epi8(first, second), highs = _mm256_unpackhi_epi8(first, second);
+        word = dots32(_mm256_permute2x128_si256(lows, highs, 0x20), fires) |
+               dots32(_mm256_permute2x128_si256(lows, highs, 0x31), fires + 32) << 32;
+    }
+    const __m256i sums = _mm256_sad_epu8(misses, zero);
+    const __m128i pair = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    const int missed = _mm_cvtsi128_si32(pair) + _mm_extract_epi16(pair, 4);
+    return {word, 128 / Bits - missed};  // 16 bytes of 8 / Bits pixels
+}
+#endif
 #endif
 
 // Eight source bytes from the first of a 16-pixel group (at `group` in the HV
@@ -254,14 +318,22 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             countEdge(m, static_cast<unsigned>(byteDots));
         }
 #if defined(__SSSE3__)
-    } else if constexpr (Bytes == kChunkBytes) {
+    } else if constexpr (Bytes == 8 || (Bytes == 16 && kChunkBytes == 16)) {
         // The bytes in memory order, from the lowest table position: backward
         // that is the chunk's last byte, and output byte j goes where the
         // forward order puts byte nOut - 1 - j.
         constexpr int kOut = Bytes * kPixels / 8;
         const uint8_t* block = Backward ? bytes - (Bytes - 1) : bytes;
         const unsigned blockAt = Backward ? positionOf(Bytes - 1) : at;
-        const auto [word, count] = blockDots<Bits>(block, pass.fires + blockAt);
+        BlockDots placed{};
+        if constexpr (Bytes == 8) {
+            placed = blockDots8<Bits>(block, pass.fires + blockAt);
+        } else {
+#if defined(__AVX2__)
+            placed = blockDots16<Bits>(block, pass.fires + blockAt);
+#endif
+        }
+        const auto [word, count] = placed;
         #pragma GCC unroll 4
         for (int j = 0; j < kOut; ++j) {
             const int s = Backward ? kOut - 1 - j : j;
@@ -352,37 +424,33 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         while (k < runEnd) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
             const bool aligned = (start + k) % kPerGroup == 0;
-            if (aligned && k + kChunkBytes <= runEnd && withinTable(phases.at(), kChunkBytes)) {
-                // Eight bytes from the start of a 16-pixel group at once.
-                const uint8_t* bytes = source + (i - firstByte);
-                if (!blankWord(kBackward ? bytes - (kChunkBytes - 1) : bytes)) {
-                    result = 1;
-                    uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
-                    runDots += noEdge ? convertChunk<Bits, kBackward, true>(group, groupBytes, bytes, phases.at(), pass,
-                                                                            useMask, ctx, {i, pageLine, slot})
-                                      : convertChunk<Bits, kBackward, false>(group, groupBytes, bytes, phases.at(),
-                                                                             pass, useMask, ctx, {i, pageLine, slot});
+            if (aligned) {
+                // Whole 16-pixel groups at once: as many bytes as this build
+                // takes, else eight, else one group.
+                auto groupsAt = [&](auto size) __attribute__((always_inline)) {
+                    constexpr int kBytes = decltype(size)::value;
+                    if (k + kBytes > runEnd || !withinTable(phases.at(), kBytes)) return false;
+                    const uint8_t* bytes = source + (i - firstByte);
+                    if (!blankBytes<kBytes>(kBackward ? bytes - (kBytes - 1) : bytes)) {
+                        result = 1;
+                        uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
+                        const NoEdgeAt edge{i, pageLine, slot};
+                        runDots += noEdge ? convertChunk<Bits, kBackward, true, kBytes>(
+                                                group, groupBytes, bytes, phases.at(), pass, useMask, ctx, edge)
+                                          : convertChunk<Bits, kBackward, false, kBytes>(
+                                                group, groupBytes, bytes, phases.at(), pass, useMask, ctx, edge);
+                    }
+                    k += kBytes;
+                    phases.skip(kBytes);
+                    return true;
+                };
+                if (groupsAt(std::integral_constant<int, kChunkBytes>{})) continue;
+                if constexpr (kChunkBytes > 8 && kPerGroup <= 8) {
+                    if (groupsAt(std::integral_constant<int, 8>{})) continue;
                 }
-                k += kChunkBytes;
-                phases.skip(kChunkBytes);
-                continue;
-            }
-            if (kPerGroup < kChunkBytes && aligned && k + kPerGroup <= runEnd && withinTable(phases.at(), kPerGroup)) {
-                // One group, where fewer than eight bytes of the run are left.
-                const uint8_t* bytes = source + (i - firstByte);
-                unsigned any = 0;
-                for (int m = 0; m < kPerGroup; ++m) any |= kBackward ? bytes[-m] : bytes[m];
-                if (any != 0) {
-                    result = 1;
-                    uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
-                    runDots += noEdge ? convertChunk<Bits, kBackward, true, kPerGroup>(
-                                            group, groupBytes, bytes, phases.at(), pass, useMask, ctx, {i, pageLine, slot})
-                                      : convertChunk<Bits, kBackward, false, kPerGroup>(
-                                            group, groupBytes, bytes, phases.at(), pass, useMask, ctx, {i, pageLine, slot});
+                if constexpr (kPerGroup < 8) {
+                    if (groupsAt(std::integral_constant<int, kPerGroup>{})) continue;
                 }
-                k += kPerGroup;
-                phases.skip(kPerGroup);
-                continue;
             }
             const uint8_t b = source[i - firstByte];
             ++k;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "convert/convert_support.h"
@@ -81,15 +82,20 @@ protected:
                                           static_cast<int16_t>(row), static_cast<int16_t>(slot), useMask, flags),
               buffer);
 #if defined(__i386__) || defined(__x86_64__)
-        // Whole scans take the SSSE3 build where the processor has it: the same dots.
-        const kz::hv::Converter vector = kz::hv::ssse3ConverterFor(bits, backward);
-        if (HasFatalFailure() || vector == nullptr || !__builtin_cpu_supports("ssse3")) return;
-        *ctx = *before;
-        const auto dots = std::make_unique<kz::hv::PassDots>();
-        kz::hv::buildPassDots(dots.get(), ctx.get(), scan.get(), bits, useMask);
-        GuardedBuffer vectorBuffer(scan->ScanNzlNum);
-        check(vector(ctx.get(), vectorBuffer.data(), bytes.data(), scan.get(), &record, row, slot, useMask, flags, *dots),
-              vectorBuffer);
+        // Whole scans take the SSSE3 or AVX2 build where the processor has it: the same dots.
+        const std::pair<kz::hv::Converter, bool> builds[] = {
+            {kz::hv::ssse3ConverterFor(bits, backward), __builtin_cpu_supports("ssse3") != 0},
+            {kz::hv::avx2ConverterFor(bits, backward), __builtin_cpu_supports("avx2") != 0}};
+        for (const auto& [vector, runs] : builds) {
+            if (HasFatalFailure() || vector == nullptr || !runs) continue;
+            *ctx = *before;
+            const auto dots = std::make_unique<kz::hv::PassDots>();
+            kz::hv::buildPassDots(dots.get(), ctx.get(), scan.get(), bits, useMask);
+            GuardedBuffer vectorBuffer(scan->ScanNzlNum);
+            check(vector(ctx.get(), vectorBuffer.data(), bytes.data(), scan.get(), &record, row, slot, useMask, flags,
+                         *dots),
+                  vectorBuffer);
+        }
 #endif
     }
 
