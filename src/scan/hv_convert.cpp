@@ -48,35 +48,25 @@ void buildOneBit(PassDots* dots, const uint8_t* table, int passCount, int passIn
 }
 
 void buildLevels(PassDots* dots, const uint8_t* table, const ScanInfo* scan, unsigned first, unsigned n) {
-    uint16_t byPhase[256] = {};
+    uint8_t byPhase[256] = {};
     for (int p = 0; p < kz::kPassSelectPhases; ++p) {
         unsigned mask = 0;
-        for (int level = 1; level < 16; ++level) {
-            if (scan->PassSelectTbl[kz::selectLevel(level)][p] != 0) mask |= 1u << level;
+        for (int level = 1; level < kz::kPassSelectLevels; ++level) {
+            if (scan->PassSelectTbl[level][p] != 0) mask |= 1u << (level - 1);
         }
-        byPhase[p] = static_cast<uint16_t>(mask);
+        byPhase[p] = static_cast<uint8_t>(mask);
     }
     n = std::min<unsigned>(n, kMaskTableLength);
     if (table != nullptr && first == 0 && n == kMaskTableLength) {
         // A whole scan's table: no position wraps until the end.
-        for (unsigned at = 0; at < kMaskTableLength; ++at) {
-            const uint16_t levels = byPhase[table[at]];
-            dots->levels[at] = levels;
-            dots->fires[at] = static_cast<uint8_t>(levels >> 1);
-        }
-        std::copy_n(dots->levels, kz::hv::kTablePad, dots->levels + kMaskTableLength);
+        for (unsigned at = 0; at < kMaskTableLength; ++at) dots->fires[at] = byPhase[table[at]];
         std::copy_n(dots->fires, kz::hv::kTablePad, dots->fires + kMaskTableLength);
         return;
     }
     for (unsigned q = first; q < first + n; ++q) {
         const unsigned at = q % kMaskTableLength;
-        const uint16_t levels = byPhase[phaseAt(table, at)];
-        dots->levels[at] = levels;
-        dots->fires[at] = static_cast<uint8_t>(levels >> 1);
-        if (at < kz::hv::kTablePad) {
-            dots->levels[kMaskTableLength + at] = levels;
-            dots->fires[kMaskTableLength + at] = static_cast<uint8_t>(levels >> 1);
-        }
+        dots->fires[at] = byPhase[phaseAt(table, at)];
+        if (at < kz::hv::kTablePad) dots->fires[kMaskTableLength + at] = dots->fires[at];
     }
 }
 

@@ -31,14 +31,18 @@ inline constexpr int kTablePad = 32;
 // position, worked out once per scan rather than per line and pixel.
 //  1 bit:     bit 7 - k of oneBit[q] is set when the pixel at position q + k
 //             fires: its phase modulo the pass count is the scan's pass.
-//  2, 4 bits: bit L of levels[q] is set when a pixel of level L fires at
-//             position q (the pass select table; levels above 8 as 8), and
-//             bit L - 1 of fires[q] for the levels 1 to 8.
+//  2, 4 bits: bit L - 1 of fires[q] is set when a pixel of level L (1 to 8;
+//             the levels above 8 print as 8) fires at position q: the pass
+//             select table.
 struct PassDots {
     uint8_t oneBit[kMaskTableLength];
-    uint16_t levels[kMaskTableLength + kTablePad];
     uint8_t fires[kMaskTableLength + kTablePad];
 };
+
+// The fires bit of each pixel level: none for 0, bit L - 1 for 1 to 8, and
+// bit 7 for the levels above 8, which print as 8.
+inline constexpr std::array<uint8_t, 16> kFireBitOfLevel = {0, 1, 2, 4, 8, 16, 32, 64, 128, 128, 128, 128, 128, 128, 128, 128};
+static_assert(kFireBitOfLevel[1] == 1 && kFireBitOfLevel[8] == 128 && kFireBitOfLevel[15] == kFireBitOfLevel[8]);
 
 using Converter = int16_t (*)(OutputContext*, uint8_t*, const uint8_t*, const ScanInfo*, const LineRecord*, int, int,
                               bool, uint8_t, const PassDots&);
@@ -111,22 +115,26 @@ inline int16_t placeOneBit(uint8_t* out, uint8_t source, uint8_t fires) {
     return kBitCounts[dots];
 }
 
-// The dots of source byte `b` at table position `at`, first pixel highest.
+// The dots of source byte `b` whose first pixel has the fires byte
+// fires[0], first pixel highest.
 template <int Bits>
-inline unsigned levelDots(uint8_t b, const uint16_t* levels) {
+inline unsigned levelDots(uint8_t b, const uint8_t* fires) {
     constexpr int kPixels = 8 / Bits;
     constexpr unsigned kLevelMask = (1u << Bits) - 1;
     unsigned dots = 0;
     #pragma GCC unroll 8
-    for (int k = 0; k < kPixels; ++k) dots = dots << 1 | ((levels[k] >> ((b >> (8 - Bits * (k + 1))) & kLevelMask)) & 1u);
+    for (int k = 0; k < kPixels; ++k) {
+        const unsigned level = (b >> (8 - Bits * (k + 1))) & kLevelMask;
+        dots = dots << 1 | ((fires[k] & kz::hv::kFireBitOfLevel[level]) != 0);
+    }
     return dots;
 }
 
 // 2- or 4-bit source byte: its pixels' dots, first pixel highest, ORed into
 // the output byte from bit `shift` + Pixels - 1 down.
 template <int Bits>
-inline int16_t placeLevels(uint8_t* out, uint8_t source, const uint16_t* levels, unsigned shift) {
-    const unsigned dots = levelDots<Bits>(source, levels);
+inline int16_t placeLevels(uint8_t* out, uint8_t source, const uint8_t* fires, unsigned shift) {
+    const unsigned dots = levelDots<Bits>(source, fires);
     *out = static_cast<uint8_t>(*out | dots << shift);
     return kBitCounts[dots];
 }
@@ -157,9 +165,7 @@ struct BlockDots {
 
 template <int Bits>
 inline BlockDots blockDots(const uint8_t* block, const uint8_t* fires) {
-    // The fires bit of each level: none for 0, bit L - 1 for 1 to 8, and
-    // bit 7 for the levels above 8, which print as 8.
-    const __m128i bitOfLevel = _mm_setr_epi8(0, 1, 2, 4, 8, 16, 32, 64, -128, -128, -128, -128, -128, -128, -128, -128);
+    const __m128i bitOfLevel = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kz::hv::kFireBitOfLevel.data()));
     // Within each half, the last pixel first: movemask then puts the first highest.
     const __m128i lastFirst = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
     const __m128i lowNibbles = _mm_set1_epi8(0x0F);
@@ -280,7 +286,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             #pragma GCC unroll 8
             for (int n = 0; n < kPerOut; ++n) {
                 const int m = d * kPerOut + n;
-                const unsigned bits = levelDots<Bits>(byteAt(m), pass.levels + positionOf(m));
+                const unsigned bits = levelDots<Bits>(byteAt(m), pass.fires + positionOf(m));
                 countEdge(m, kBitCounts[bits]);
                 // Forward the first byte takes the highest bits, backward the lowest.
                 out |= bits << (kPixels * (Backward ? n : kPerOut - 1 - n));
@@ -398,10 +404,10 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                 }
             } else if constexpr (Bits == 2) {
                 const int nibble = kBackward ? 1 - j % 2 : j % 2;
-                dots = placeLevels<2>(dest + j / 2, b, pass.levels + at, nibble == 0 ? 4u : 0u);
+                dots = placeLevels<2>(dest + j / 2, b, pass.fires + at, nibble == 0 ? 4u : 0u);
             } else {
                 const int pair = kBackward ? 3 - j % 4 : j % 4;
-                dots = placeLevels<4>(dest + j / 4, b, pass.levels + at, 6u - 2u * pair);
+                dots = placeLevels<4>(dest + j / 4, b, pass.fires + at, 6u - 2u * pair);
             }
             runDots += dots;
             if ((flags & kz::kCountNoEdge) && dots != 0) {
