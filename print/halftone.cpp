@@ -107,13 +107,16 @@ struct DiffusionPlane {
         for (int k = 0; k < top; ++k)
             pairs[k] = {(drops[k] + drops[k + 1]) / 2, (drops[k + 1] - drops[k]) / 2, drops[k], drops[k + 1] - drops[k],
                         steps.level[k], steps.level[k + 1] - steps.level[k], {}};
-        // Steps of one drop each (most planes of the modes) need no pair: the
-        // step to print is the value's own, shifted.
-        unitSteps = true;
-        for (int k = 0; k <= top; ++k) {
-            unitSteps = unitSteps && steps.drops[k] == k;
-            levelOf[k] = steps.level[k];
-        }
+        unitSteps = hasUnitSteps(steps);
+        for (int k = 0; k <= top; ++k) levelOf[k] = steps.level[k];
+    }
+
+    // Steps of one drop each (most planes of the modes) need no pair: the
+    // step to print is the value's own, shifted.
+    static bool hasUnitSteps(const HalftoneSteps& steps) {
+        for (int k = 0; k < steps.count; ++k)
+            if (steps.drops[k] != k) return false;
+        return steps.count >= 2;
     }
 
     int dx, dy;
@@ -365,29 +368,56 @@ private:
     Diffusion diffusion_;
 };
 
-// The quality method's planes in groups of up to four, diffused in lockstep;
-// the fast method's one by one (each pixel stands alone there).
+// The quality method's planes in groups of up to four, diffused in lockstep:
+// those with steps of one drop together, the others apart, so that one plane
+// of other steps does not keep the rest from the vector lanes.  The fast
+// method's planes one by one (each pixel stands alone there).
 class GroupedHalftoners final : public PlaneHalftoners {
 public:
     GroupedHalftoners(HalftoneMethod method, const InkLevels levels[], const int ink[], int count, int32_t width) {
-        if (method == HalftoneMethod::Quality) {
-            for (int first = 0; first < count; first += 4) {
-                int in[4];
-                for (int i = first; i < std::min(first + 4, count); ++i) in[i - first] = std::clamp(ink[i], 0, 6);
-                groups_.push_back(std::make_unique<Diffusion>(levels + first, in, std::min(4, count - first), width));
-            }
-        } else {
+        if (method != HalftoneMethod::Quality) {
             for (int i = 0; i < count; ++i) single_.push_back(Halftoner::make(method, levels[i], ink[i], width));
+            return;
+        }
+        for (bool unit : {true, false}) {
+            std::vector<int> kind;
+            for (int i = 0; i < count; ++i)
+                if (DiffusionPlane::hasUnitSteps(HalftoneSteps(levels[i])) == unit) kind.push_back(i);
+            for (size_t first = 0; first < kind.size(); first += 4) {
+                Group g;
+                InkLevels l[4];
+                int in[4];
+                for (size_t i = first; i < std::min(first + 4, kind.size()); ++i) {
+                    g.plane[g.count] = kind[i];
+                    l[g.count] = levels[kind[i]];
+                    in[g.count++] = std::clamp(ink[kind[i]], 0, 6);
+                }
+                g.diffusion = std::make_unique<Diffusion>(l, in, g.count, width);
+                groups_.push_back(std::move(g));
+            }
         }
     }
 
     void line(int32_t y, const uint8_t* const amount[], uint8_t* const level[]) override {
-        for (size_t g = 0; g < groups_.size(); ++g) groups_[g]->line(y, amount + 4 * g, level + 4 * g);
+        for (const Group& g : groups_) {
+            const uint8_t* a[4];
+            uint8_t* l[4];
+            for (int i = 0; i < g.count; ++i) {
+                a[i] = amount[g.plane[i]];
+                l[i] = level[g.plane[i]];
+            }
+            g.diffusion->line(y, a, l);
+        }
         for (int i = 0; i < static_cast<int>(single_.size()); ++i) single_[i]->line(y, amount[i], level[i]);
     }
 
 private:
-    std::vector<std::unique_ptr<Diffusion>> groups_;
+    struct Group {
+        int count = 0;
+        int plane[4];  // of the caller's planes
+        std::unique_ptr<Diffusion> diffusion;
+    };
+    std::vector<Group> groups_;
     std::vector<std::unique_ptr<Halftoner>> single_;
 };
 

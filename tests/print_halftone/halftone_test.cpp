@@ -120,8 +120,9 @@ TEST(Halftone, SameInputSameLevelsAndInksDiffer) {
 
 TEST(Halftone, PlanesTogetherPrintAsEachAlone) {
     // A job halftones its planes together; the quality method diffuses them in
-    // groups of four in lockstep, on a path of its own when all of a group's
-    // steps are one drop (the first four here) and on the general one if not.
+    // lockstep, in groups of up to four: those with steps of one drop in the
+    // lanes of a vector (five here: a group of four and one alone), the others
+    // on the general path (two here).
     const std::vector<LevelSet> sets = levelSets();
     const int order[7] = {0, 1, 4, 6, 2, 3, 7};
     InkLevels levels[7];
