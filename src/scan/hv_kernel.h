@@ -334,11 +334,18 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
 #endif
         }
         const auto [word, count] = placed;
+        // Two output bytes per group, a 16-bit word (x86 is little-endian):
+        // backward, the groups come in the other order and each word's bytes
+        // swap.
         #pragma GCC unroll 4
-        for (int j = 0; j < kOut; ++j) {
-            const int s = Backward ? kOut - 1 - j : j;
-            uint8_t* target = group + (s / 2) * groupBytes + s % 2;
-            *target = static_cast<uint8_t>(*target | word >> (8 * j));
+        for (int p = 0; p < kOut / 2; ++p) {
+            uint8_t* target = group + (Backward ? kOut / 2 - 1 - p : p) * groupBytes;
+            auto pair = static_cast<uint16_t>(word >> (16 * p));
+            if constexpr (Backward) pair = static_cast<uint16_t>(pair << 8 | pair >> 8);
+            uint16_t held;
+            std::memcpy(&held, target, sizeof held);
+            held = static_cast<uint16_t>(held | pair);
+            std::memcpy(target, &held, sizeof held);
         }
         dots = count;
         if (edgeCounts) {
@@ -413,6 +420,43 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     };
     const bool noEdge = (flags & kz::kCountNoEdge) != 0;
     int16_t result = 0;
+
+    // The whole chunks from byte k on, which starts a group, up to the run's
+    // end and the table's: their dots; k and the walk move past them.
+    auto chunksFrom = [&](auto noEdgeTag, int& k, int runEnd) __attribute__((always_inline)) {
+        constexpr bool kNoEdge = decltype(noEdgeTag)::value;
+        constexpr int kBytes = kChunkBytes;
+        constexpr unsigned kStep = kBytes * kPixels;
+        const unsigned first = phases.at();
+        int n = (runEnd - k) / kBytes;
+        if constexpr (kBackward) {
+            constexpr unsigned kSpan = (kBytes - 1) * kPixels;
+            n = first < kSpan ? 0 : std::min<int>(n, static_cast<int>((first - kSpan) / kStep + 1));
+        } else {
+            n = std::min<int>(n, static_cast<int>((kMaskTableLength - first) / kStep));
+        }
+        int dots = 0;
+        if (n <= 0) return dots;
+        constexpr int kAdvance = kBackward ? -kBytes : kBytes;
+        int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
+        const uint8_t* bytes = source + (i - firstByte);
+        uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
+        unsigned at = first;
+        for (int c = 0; c < n; ++c) {
+            if (!blankBytes<kBytes>(kBackward ? bytes - (kBytes - 1) : bytes)) {
+                result = 1;
+                dots += convertChunk<Bits, kBackward, kNoEdge, kBytes>(group, groupBytes, bytes, at, pass, useMask,
+                                                                       ctx, {i, pageLine, slot});
+            }
+            i += kAdvance;
+            bytes += kAdvance;
+            group += kBytes / kPerGroup * groupBytes;
+            at = kBackward ? at - kStep : at + kStep;
+        }
+        k += n * kBytes;
+        phases.skip(n * kBytes);
+        return dots;
+    };
     // Runs of bytes within one 160-pixel counter segment: their dots are
     // counted together at the run's end.
     for (int k = kBegin; k < kEnd;) {
@@ -425,8 +469,8 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
             const bool aligned = (start + k) % kPerGroup == 0;
             if (aligned) {
-                // Whole 16-pixel groups at once: as many bytes as this build
-                // takes, else eight, else one group.
+                // Whole 16-pixel groups at once: a row of chunks of as many
+                // bytes as this build takes, else eight bytes, else one group.
                 auto groupsAt = [&](auto size) __attribute__((always_inline)) {
                     constexpr int kBytes = decltype(size)::value;
                     if (k + kBytes > runEnd || !withinTable(phases.at(), kBytes)) return false;
@@ -444,7 +488,9 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                     phases.skip(kBytes);
                     return true;
                 };
-                if (groupsAt(std::integral_constant<int, kChunkBytes>{})) continue;
+                const int first = k;
+                runDots += noEdge ? chunksFrom(std::true_type{}, k, runEnd) : chunksFrom(std::false_type{}, k, runEnd);
+                if (k != first) continue;
                 if constexpr (kChunkBytes > 8 && kPerGroup <= 8) {
                     if (groupsAt(std::integral_constant<int, 8>{})) continue;
                 }
