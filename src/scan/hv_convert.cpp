@@ -35,7 +35,7 @@ void buildOneBit(PassDots* dots, const uint8_t* table, int passCount, int passIn
         for (unsigned q = 0; q < kMaskTableLength; ++q) {
             const unsigned ahead = q + 7 < kMaskTableLength ? q + 7 : q + 7 - kMaskTableLength;
             window = (window << 1 | fires[table[ahead]]) & 0xFFu;
-            dots->oneBit[q] = static_cast<uint8_t>(window);
+            dots->oneBit[kz::hv::oneBitIndex(q)] = static_cast<uint8_t>(window);
         }
         return;
     }
@@ -43,7 +43,7 @@ void buildOneBit(PassDots* dots, const uint8_t* table, int passCount, int passIn
     for (unsigned q = first; q < first + 7; ++q) window = window << 1 | fires[phaseAt(table, q)];
     for (unsigned q = first; q < first + n; ++q) {
         window = (window << 1 | fires[phaseAt(table, q + 7)]) & 0xFFu;
-        dots->oneBit[q % kMaskTableLength] = static_cast<uint8_t>(window);
+        dots->oneBit[kz::hv::oneBitIndex(q % kMaskTableLength)] = static_cast<uint8_t>(window);
     }
 }
 

@@ -32,11 +32,18 @@ inline constexpr int kTablePad = 32;
 
 // Which dots of one slot print in this scan's pass, by pass pattern table
 // position, worked out once per scan rather than per line and pixel.
-//  1 bit:     bit 7 - k of oneBit[q] is set when the pixel at position q + k
-//             fires: its phase modulo the pass count is the scan's pass.
+//  1 bit:     bit 7 - k of oneBit[oneBitIndex(q)] is set when the pixel at
+//             position q + k fires: its phase modulo the pass count is the
+//             scan's pass.  The bytes of a line sit 8 positions apart, so the
+//             table is kept by position modulo 8: a line's bytes read it in
+//             a row.
 //  2, 4 bits: bit L - 1 of fires[q] is set when a pixel of level L (1 to 8;
 //             the levels above 8 print as 8) fires at position q: the pass
 //             select table.
+inline constexpr unsigned kOneBitRow = kMaskTableLength / 8;
+static_assert(kMaskTableLength % 8 == 0, "each position modulo 8 has a row of its own");
+constexpr unsigned oneBitIndex(unsigned q) { return q % 8 * kOneBitRow + q / 8; }
+
 struct PassDots {
     uint8_t oneBit[kMaskTableLength];
     uint8_t fires[kMaskTableLength + kTablePad];
@@ -301,6 +308,49 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
     auto byteAt = [&](int m) { return Backward ? bytes[-m] : bytes[m]; };
     auto positionOf = [&](int m) { return Backward ? at - static_cast<unsigned>(m * kPixels) : at + m * kPixels; };
     int dots = 0;
+#if defined(__SSSE3__)
+    if constexpr (Bits == 1 && (Bytes == 8 || Bytes == 16)) {
+        if (useMask) {
+            // The bytes in memory order, from the lowest table position; their
+            // fire bytes stand in a row.  Output pairs as below.
+            const uint8_t* block = Backward ? bytes - (Bytes - 1) : bytes;
+            const unsigned blockAt = Backward ? positionOf(Bytes - 1) : at;
+            const uint8_t* fires = pass.oneBit + kz::hv::oneBitIndex(blockAt);
+            __m128i placed;
+            if constexpr (Bytes == 8) {
+                placed = _mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(block)),
+                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fires)));
+            } else {
+                placed = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(fires)));
+            }
+            alignas(16) uint8_t out[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(out), placed);
+            #pragma GCC unroll 8
+            for (int p = 0; p < Bytes / 2; ++p) {
+                uint8_t* target = group + (Backward ? Bytes / 2 - 1 - p : p) * groupBytes;
+                uint16_t pair;
+                std::memcpy(&pair, out + 2 * p, sizeof pair);
+                if constexpr (Backward) pair = static_cast<uint16_t>(pair << 8 | pair >> 8);
+                uint16_t held;
+                std::memcpy(&held, target, sizeof held);
+                held = static_cast<uint16_t>(held | pair);
+                std::memcpy(target, &held, sizeof held);
+            }
+            if (edgeCounts) {
+                for (int m = 0; m < Bytes; ++m) countEdge(m, kBitCounts[out[Backward ? Bytes - 1 - m : m]]);
+            }
+            // Set bits by nibble, summed by one SAD (no POPCNT needed).
+            const __m128i bitsOfNibble = _mm_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4);
+            const __m128i lowNibbles = _mm_set1_epi8(0x0F);
+            const __m128i counts =
+                _mm_add_epi8(_mm_shuffle_epi8(bitsOfNibble, _mm_and_si128(placed, lowNibbles)),
+                             _mm_shuffle_epi8(bitsOfNibble, _mm_and_si128(_mm_srli_epi16(placed, 4), lowNibbles)));
+            const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+            return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+        }
+    }
+#endif
     if constexpr (Bits == 1) {
         #pragma GCC unroll 8
         for (int m = 0; m < Bytes; ++m) {
@@ -309,7 +359,7 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
             uint8_t* out = group + (m / kPerGroup) * groupBytes + m % kPerGroup;
             int byteDots;
             if (useMask) {
-                byteDots = placeOneBit(out, b, pass.oneBit[positionOf(m)]);
+                byteDots = placeOneBit(out, b, pass.oneBit[kz::hv::oneBitIndex(positionOf(m))]);
             } else {
                 *out = b;
                 byteDots = bitCount(ctx, b);
@@ -514,7 +564,7 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                     dest[j] = b;
                     dots = static_cast<int16_t>(bitCount(ctx, b));
                 } else {
-                    dots = placeOneBit(dest + j, b, pass.oneBit[at]);
+                    dots = placeOneBit(dest + j, b, pass.oneBit[kz::hv::oneBitIndex(at)]);
                 }
             } else if constexpr (Bits == 2) {
                 const int nibble = kBackward ? 1 - j % 2 : j % 2;
