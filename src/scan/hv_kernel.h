@@ -1,8 +1,9 @@
-// The line converters' kernel.  It is compiled twice: by hv_convert.cpp for
-// any processor, and by hv_convert_ssse3.cpp with SSSE3 byte shuffles, which
-// place the dots of 16 pixels at once.  The kernel has internal linkage so
-// that the two builds never stand in for each other at link time; only the
-// data they share (PassDots) and the converter type are common names.
+// The line converters' kernel.  It is compiled three times: by
+// hv_convert.cpp for any processor, by hv_convert_ssse3.cpp with SSSE3 byte
+// shuffles, which place the dots of 16 pixels at once, and by
+// hv_convert_avx2.cpp, 32 at once.  The kernel has internal linkage so that
+// the builds never stand in for each other at link time; only the data they
+// share (PassDots) and the converter type are common names.
 #pragma once
 
 #include <algorithm>
@@ -271,8 +272,8 @@ inline BlockDots blockDots16(const uint8_t* block, const uint8_t* fires) {
 #endif
 #endif
 
-// Eight source bytes from the first of a 16-pixel group (at `group` in the HV
-// buffer), as the byte-by-byte conversion places them; their table positions
+// `Bytes` source bytes from the first of a 16-pixel group (at `group` in the
+// HV buffer), as the byte-by-byte conversion places them; their table positions
 // do not wrap.  Byte m is bytes[m] forward, bytes[-m] backward.  The dots
 // placed.  With NoEdge, each byte's dots go to the borderless count in turn,
 // at the byte's first pixel forward (its last backward); byte m is byte
@@ -463,22 +464,18 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
     uint8_t* const nozzleBytes = buffer + 2 * (row / 2);
     PhaseWalk<kPixels, kBackward> phases(record->MaskOffset, kBackward ? count - 1 - kBegin : kBegin);
     constexpr int kSegmentBytes = kPowerSegmentPixels / kPixels;
-    // Whether `bytes` bytes from table position `at` on stay clear of the table's end.
-    auto withinTable = [](unsigned at, int bytes) {
-        return kBackward ? at >= static_cast<unsigned>((bytes - 1) * kPixels)
-                         : at + static_cast<unsigned>(bytes * kPixels) <= static_cast<unsigned>(kMaskTableLength);
-    };
     const bool noEdge = (flags & kz::kCountNoEdge) != 0;
     int16_t result = 0;
 
-    // The whole chunks from byte k on, which starts a group, up to the run's
-    // end and the table's: their dots; k and the walk move past them.
-    auto chunksFrom = [&](auto noEdgeTag, int& k, int runEnd) __attribute__((always_inline)) {
+    // Up to `most` chunks of `size` bytes from byte k on, which starts a
+    // group, as many as fit before the run's end and the table's: their dots;
+    // k and the walk move past them.
+    auto chunksFrom = [&](auto noEdgeTag, auto size, int& k, int runEnd, int most) __attribute__((always_inline)) {
         constexpr bool kNoEdge = decltype(noEdgeTag)::value;
-        constexpr int kBytes = kChunkBytes;
+        constexpr int kBytes = decltype(size)::value;
         constexpr unsigned kStep = kBytes * kPixels;
         const unsigned first = phases.at();
-        int n = (runEnd - k) / kBytes;
+        int n = std::min((runEnd - k) / kBytes, most);
         if constexpr (kBackward) {
             constexpr unsigned kSpan = (kBytes - 1) * kPixels;
             n = first < kSpan ? 0 : std::min<int>(n, static_cast<int>((first - kSpan) / kStep + 1));
@@ -507,6 +504,10 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
         phases.skip(n * kBytes);
         return dots;
     };
+    auto chunks = [&](auto size, int& k, int runEnd, int most) __attribute__((always_inline)) {
+        return noEdge ? chunksFrom(std::true_type{}, size, k, runEnd, most)
+                      : chunksFrom(std::false_type{}, size, k, runEnd, most);
+    };
     // Runs of bytes within one 160-pixel counter segment: their dots are
     // counted together at the run's end.
     for (int k = kBegin; k < kEnd;) {
@@ -519,34 +520,18 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
             const bool aligned = (start + k) % kPerGroup == 0;
             if (aligned) {
-                // Whole 16-pixel groups at once: a row of chunks of as many
-                // bytes as this build takes, else eight bytes, else one group.
-                auto groupsAt = [&](auto size) __attribute__((always_inline)) {
-                    constexpr int kBytes = decltype(size)::value;
-                    if (k + kBytes > runEnd || !withinTable(phases.at(), kBytes)) return false;
-                    const uint8_t* bytes = source + (i - firstByte);
-                    if (!blankBytes<kBytes>(kBackward ? bytes - (kBytes - 1) : bytes)) {
-                        result = 1;
-                        uint8_t* group = nozzleBytes + ((start + k) / kPerGroup) * groupBytes;
-                        const NoEdgeAt edge{i, pageLine, slot};
-                        runDots += noEdge ? convertChunk<Bits, kBackward, true, kBytes>(
-                                                group, groupBytes, bytes, phases.at(), pass, useMask, ctx, edge)
-                                          : convertChunk<Bits, kBackward, false, kBytes>(
-                                                group, groupBytes, bytes, phases.at(), pass, useMask, ctx, edge);
-                    }
-                    k += kBytes;
-                    phases.skip(kBytes);
-                    return true;
-                };
+                // Whole 16-pixel groups at once: chunks of as many bytes as
+                // this build takes, to the run's end; else one of eight
+                // bytes, else one group.
                 const int first = k;
-                runDots += noEdge ? chunksFrom(std::true_type{}, k, runEnd) : chunksFrom(std::false_type{}, k, runEnd);
-                if (k != first) continue;
+                runDots += chunks(std::integral_constant<int, kChunkBytes>{}, k, runEnd, kEnd);
                 if constexpr (kChunkBytes > 8 && kPerGroup <= 8) {
-                    if (groupsAt(std::integral_constant<int, 8>{})) continue;
+                    if (k == first) runDots += chunks(std::integral_constant<int, 8>{}, k, runEnd, 1);
                 }
                 if constexpr (kPerGroup < 8) {
-                    if (groupsAt(std::integral_constant<int, kPerGroup>{})) continue;
+                    if (k == first) runDots += chunks(std::integral_constant<int, kPerGroup>{}, k, runEnd, 1);
                 }
+                if (k != first) continue;
             }
             const uint8_t b = source[i - firstByte];
             ++k;
