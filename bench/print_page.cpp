@@ -79,10 +79,7 @@ void SeparateAndHalftone(benchmark::State& state) {
         uint8_t* planeLevels[7];
         for (int p = 0; p < 7; ++p) {
             if (!f.mode.bit_depth[p]) continue;
-            kzp::InkLevels& l = levels[planes];
-            l.bits = f.mode.bit_depth[p];
-            l.printable = f.mode.levels[p];
-            std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), l.drops);
+            levels[planes] = kzp::InkLevels::of(f.mode, p);
             amount[p].resize(size_t(f.width_px));
             level[p].resize(size_t(f.width_px));
             out[p] = amount[p].data();

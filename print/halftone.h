@@ -1,9 +1,13 @@
 // Halftoning: ink amounts to the dot levels a print mode prints.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <vector>
+
+#include "kzrqo317/print.h"
 
 namespace kzp {
 
@@ -13,6 +17,15 @@ struct InkLevels {
     int bits = 1;              // 1, 2 or 4
     uint16_t printable = 0x2;  // bit 0 is never set
     uint8_t drops[16] = {0, 1};
+
+    // Plane `plane` of a print mode, as the capability query gives it.
+    static InkLevels of(const kzp_mode_info& mode, int plane) {
+        InkLevels l;
+        l.bits = mode.bit_depth[plane];
+        l.printable = mode.levels[plane];
+        std::copy(std::begin(mode.drops[plane]), std::end(mode.drops[plane]), l.drops);
+        return l;
+    }
 };
 
 enum class HalftoneMethod { Fast, Quality };

@@ -306,10 +306,7 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
     int inks[7], planes = 0;
     for (int p = 0; p < 7; ++p) {
         if (!f.mode.bit_depth[p]) continue;
-        kzp::InkLevels& l = levels[planes];
-        l.bits = f.mode.bit_depth[p];
-        l.printable = f.mode.levels[p];
-        std::copy(std::begin(f.mode.drops[p]), std::end(f.mode.drops[p]), l.drops);
+        levels[planes] = kzp::InkLevels::of(f.mode, p);
         inks[planes++] = p;
         job->amount[p].assign(size_t(width), 0);
         job->level[p].assign(size_t(width), 0);
