@@ -311,19 +311,21 @@ inline int convertChunk(uint8_t* group, int groupBytes, const uint8_t* bytes, un
     int dots = 0;
 #if defined(__SSSE3__)
     if constexpr (Bits == 1 && (Bytes == 8 || Bytes == 16)) {
-        if (useMask) {
+        {
             // The bytes in memory order, from the lowest table position; their
-            // fire bytes stand in a row.  Output pairs as below.
+            // fire bytes stand in a row (every dot fires without the mask).
+            // Output pairs as below.  The dot count tables hold the bytes'
+            // set bits, which the vector count gives too.
             const uint8_t* block = Backward ? bytes - (Bytes - 1) : bytes;
             const unsigned blockAt = Backward ? positionOf(Bytes - 1) : at;
             const uint8_t* fires = pass.oneBit + kz::hv::oneBitIndex(blockAt);
             __m128i placed;
             if constexpr (Bytes == 8) {
-                placed = _mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(block)),
-                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fires)));
+                placed = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
+                if (useMask) placed = _mm_and_si128(placed, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fires)));
             } else {
-                placed = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(fires)));
+                placed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+                if (useMask) placed = _mm_and_si128(placed, _mm_loadu_si128(reinterpret_cast<const __m128i*>(fires)));
             }
             alignas(16) uint8_t out[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(out), placed);
