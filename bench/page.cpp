@@ -1,11 +1,13 @@
 // Whole pages through the public job calls: one A4 page (4,960 x 7,016
 // pixels at 600 dpi, fewer caller pixels and lines where a mode takes them
-// coarser) per iteration, in every print mode a setting selects, with three
+// coarser) per iteration, in every print mode a setting selects, with four
 // contents:
 //   full   every pixel of every plane at the highest level the mode prints
 //   photo  smooth gradients through every level, a different one per plane
 //   text   sparse glyph strokes, black (or the colour planes together where a
 //          mode has no black) and every fifth row of glyphs in one colour
+//   bands  the text page's first and last 80 lines (600 dpi), every line
+//          between given blank (no plane with data)
 //
 // Counters (processor time of the benchmark's thread): ms per page, MB of printer bytes, and the same iteration's memcpy
 // of (input bytes x the mode's passes) for scale: x_memcpy is page time over
@@ -31,8 +33,9 @@ namespace {
 using kz::demo::PrintModeSettings;
 
 constexpr int kPageWidth = 4960, kPageHeight = 7016;  // A4 at 600 dpi
-enum Content { kFull, kPhoto, kText };
-constexpr const char* kContentNames[] = {"full", "photo", "text"};
+enum Content { kFull, kPhoto, kText, kBands };
+constexpr const char* kContentNames[] = {"full", "photo", "text", "bands"};
+constexpr int kBandLines = 80;  // at 600 dpi
 
 // 4x4 ordered dither thresholds, for the 1-bit planes of the photo page.
 constexpr uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -53,12 +56,14 @@ constexpr int kPeriod = 480;
 struct Page {
     const PrintModeSettings& mode;
     int width, height;
+    int band;  // lines of each band; all of them on other contents
     std::array<int, 7> planeBytes{};           // bytes of one line, by plane
     std::vector<std::vector<uint8_t>> lines;   // kPeriod lines, planes one after the other
     std::vector<std::array<bool, 7>> inked;    // by line and plane
 
     Page(const PrintModeSettings& m, Content content)
-        : mode(m), width(kPageWidth / m.xScale), height(kPageHeight / m.yScale) {
+        : mode(m), width(kPageWidth / m.xScale), height(kPageHeight / m.yScale),
+          band(content == kBands ? kBandLines / m.yScale : height) {
         for (int p = 0; p < 7; ++p) planeBytes[p] = (width * m.bitDepth[p] + 7) / 8;
         lines.resize(kPeriod);
         inked.resize(kPeriod);
@@ -86,7 +91,8 @@ struct Page {
                 if (depth == 1) return ramp * 16 / 1200 > kBayer[y & 3][x & 3] ? 1 : 0;
                 return ramp * (top + 1) / 1200;
             }
-            case kText: {
+            case kText:
+            case kBands: {
                 if (!glyphInk(x600, y600)) return 0;
                 const bool colourRow = (y600 / 40) % 5 == 3;
                 if (colourRow) return p == (black() ? 0 : 1) || p == 5 ? top : 0;
@@ -118,11 +124,13 @@ struct Page {
         *out = {};
         out->LineNo = static_cast<uint32_t>(y);
         const int k = y % kPeriod;
+        const bool blank = y >= band && y < height - band;
         size_t at = 0;
         int entry = 0;
         for (int p = 0; p < 7; ++p) {
             if (mode.bitDepth[p] == 0) continue;
-            out->Plane[entry++] = {inked[k][p] ? lines[k].data() + at : nullptr, static_cast<uint16_t>(width), 0, 0, 0};
+            out->Plane[entry++] = {inked[k][p] && !blank ? lines[k].data() + at : nullptr,
+                                   static_cast<uint16_t>(width), 0, 0, 0};
             at += static_cast<size_t>(planeBytes[p]);
         }
     }
@@ -223,7 +231,7 @@ void BM_Page(benchmark::State& state) {
 
 void allModes(benchmark::internal::Benchmark* b) {
     for (const auto& m : kz::demo::kPrintModes) {
-        for (int content : {kFull, kPhoto, kText}) b->Args({m.mode, content});
+        for (int content : {kFull, kPhoto, kText, kBands}) b->Args({m.mode, content});
     }
 }
 BENCHMARK(BM_Page)->ArgNames({"mode", "content"})->Apply(allModes)->UseManualTime()->Unit(benchmark::kMillisecond);
