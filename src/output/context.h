@@ -104,6 +104,7 @@ struct OutputContext {
     BandBlock Band[kz::kPlaneCount][kz::kBandBlocksPerPlane];
     int16_t LinePitch[kz::kPlaneCount];  // bytes of one stored line
     int16_t RingLines[kz::kPlaneCount];  // lines the ring holds
+    uint32_t StoredLines;  // records of Band with a non-zero ByteCount, kept by kz::setLineBytes
 
     // Job interface.
     uint32_t PrevLineNo;  // scaled number of the previous line that held data
@@ -178,3 +179,17 @@ struct OutputContext {
 
 // The context lives in a zero-filled block: every field must be valid as zeros.
 static_assert(std::is_trivial_v<OutputContext> && std::is_standard_layout_v<OutputContext>);
+
+namespace kz {
+
+// Every change of a stored line's byte count goes through here, so that a
+// scan over an empty store can know it finds nothing without walking it.
+inline void setLineBytes(OutputContext* ctx, LineRecord* record, uint16_t count) {
+    if (record->ByteCount == 0 && count != 0) ctx->StoredLines += 1;
+    if (record->ByteCount != 0 && count == 0) ctx->StoredLines -= 1;
+    record->ByteCount = count;
+}
+
+inline bool storeHoldsLines(const OutputContext* ctx) { return ctx->StoredLines != 0; }
+
+}  // namespace kz

@@ -65,7 +65,7 @@ int16_t FormatBlock(OutputContext* ctx) {
                 return KZ_NO_MEMORY;
             }
             for (LineRecord& line : block.Line) {
-                line.ByteCount = 0;
+                kz::setLineBytes(ctx, &line, 0);
                 line.FirstByte = 0;
             }
         }

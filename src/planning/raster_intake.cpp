@@ -99,7 +99,7 @@ void storeLine(OutputContext* ctx, const uint8_t* data, int p, const ByteSpan& s
 
     LineRecord* record = &block->Line[j];
     record->FirstByte = span.StartByte;
-    record->ByteCount = static_cast<uint16_t>(span.WholeBytes + (span.LastEdge != 0 ? 2 : 1));
+    kz::setLineBytes(ctx, record, static_cast<uint16_t>(span.WholeBytes + (span.LastEdge != 0 ? 2 : 1)));
     const bool black = p == kz::kBlackPlane;
     const bool draft = ctx->QualityIndex == 0;
     const bool widened = ctx->QualityIndex == 1 && ctx->MediaIndex == 0;
@@ -111,7 +111,7 @@ void storeLine(OutputContext* ctx, const uint8_t* data, int p, const ByteSpan& s
         uint8_t wide[kMaxLinePitch + 2];
         BoldRasterData(data, &span, wide);
         record->FirstByte = static_cast<uint16_t>(record->FirstByte * 2);
-        record->ByteCount = static_cast<uint16_t>(record->ByteCount * 2);
+        kz::setLineBytes(ctx, record, static_cast<uint16_t>(record->ByteCount * 2));
         std::memcpy(memory, wide, record->ByteCount);
     } else {
         putSpan(memory, span, data, 0xFF);
@@ -121,6 +121,7 @@ void storeLine(OutputContext* ctx, const uint8_t* data, int p, const ByteSpan& s
     // The second page line of a caller line stands in the same block: slots of
     // doubled lines are always even.
     if (multiplier == 2 && j + 1 < kz::kLinesPerBandBlock) {
+        kz::setLineBytes(ctx, &block->Line[j + 1], record->ByteCount);
         block->Line[j + 1] = *record;
         uint8_t* second = memory + ctx->LinePitch[p];
         if (draft && black) {

@@ -202,7 +202,7 @@ void HVConvert_A2470(OutputContext* ctx, ScanInfo* scan, HVBufferTable hv) {
             KRVSUnlockHNDL(block->LineMemory);
             if (r < limit) {
                 // No later scan prints this line.
-                record->ByteCount = 0;
+                kz::setLineBytes(ctx, record, 0);
                 record->FirstByte = 0;
             }
         }

@@ -28,7 +28,9 @@ int16_t ModeChk_2(OutputContext* ctx, ScanInfo* scan) {
     bool colorPass = false, any = false;
     int firstBlack = -1, lowestColor = 640, colorWindowEnd = 0;
 
-    for (int i = 0; i < end; ++i) {
+    // An empty store has nothing to find: the walk is left out.
+    const bool stored = kz::storeHoldsLines(ctx);
+    for (int i = 0; stored && i < end; ++i) {
         for (int c = 0; c < kz::kPlaneCount; ++c) {
             const bool isBlack = c == kz::kBlackPlane;
             if (isBlack && i >= kBlackRows) continue;

@@ -16,7 +16,9 @@ constexpr int kBlackSlot = 3;
 int16_t datExistChk(OutputContext* ctx, ScanInfo* scan) {
     int firstSlot = -1;
     bool black = false, colour = false;
-    for (int r = ctx->FirstNzl; r <= ctx->LastNzl; ++r) {
+    // An empty store has nothing to find: the walk is left out.
+    const bool stored = kz::storeHoldsLines(ctx);
+    for (int r = ctx->FirstNzl; stored && r <= ctx->LastNzl; ++r) {
         const int32_t line = ctx->RasterPos + r;
         if (line < 0) continue;
         for (int c = 0; c < kz::kPlaneCount; ++c) {

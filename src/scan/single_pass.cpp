@@ -19,7 +19,9 @@ enum Class : int16_t { kLeadingBlank = 0, kColorNearTop = 1, kColorDeep = 2, kBl
 int16_t ModeChk_1(OutputContext* ctx, ScanInfo* scan) {
     bool any = false, black = false;
     int16_t colorClass = -1;
-    for (int i = 0; i < kWindowLines; ++i) {
+    // An empty store has nothing to find: the walk is left out.
+    const bool stored = kz::storeHoldsLines(ctx);
+    for (int i = 0; stored && i < kWindowLines; ++i) {
         for (int c = 0; c < kz::kPlaneCount; ++c) {
             const bool isBlack = c == kz::kBlackPlane;
             if (isBlack && i >= kBlackLines) continue;

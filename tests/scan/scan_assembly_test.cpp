@@ -20,7 +20,7 @@ protected:
         const int32_t slot = line % ctx()->RingLines[p];
         LineRecord& r = ctx()->Band[p][slot / 8].Line[slot % 8];
         r.FirstByte = 0;
-        r.ByteCount = 1;
+        kz::setLineBytes(ctx(), &r, 1);
     }
     ScanInfo scan{};
     HVBufferTable hv{};

@@ -40,7 +40,7 @@ protected:
         const int32_t slot = line % ctx->RingLines[p];
         BandBlock* block = GetBufInfo(ctx, slot, static_cast<int16_t>(p));
         block->Line[slot % 8].FirstByte = first;
-        block->Line[slot % 8].ByteCount = count;
+        kz::setLineBytes(ctx, &block->Line[slot % 8], count);
         uint8_t* memory = MyLockPH_Direct(ctx, block, static_cast<int16_t>(slot % 8), static_cast<int16_t>(p));
         std::memset(memory, value, count);
     }
