@@ -1,5 +1,7 @@
 #include "output/buffer_list.h"
 
+#include <algorithm>
+
 #include "kzrqo317/platform.h"
 
 namespace {
@@ -8,27 +10,32 @@ std::int32_t used(const BufListNode& node) { return static_cast<std::int32_t>(no
 
 bool holdsOutput(const BufListNode& node) { return node.BufHandle != 0 && node.BufTop != nullptr && used(node) > 0; }
 
+// Entries of a first DataList: half a megabyte of output before it grows.
+constexpr int32_t kListedAtFirst = 16;
+
 uint8_t* lockBlock(uint32_t handle) { return static_cast<uint8_t*>(KRVSLockHNDL(handle)); }
 
 }  // namespace
 
+// Empties the chain for a new producing call.  The blocks chained for an
+// earlier call are kept, emptied, for this one to fill in turn.
 void FormatBufList(OutputContext* ctx) {
-    BufListNode& first = ctx->BufList;
-    first.BufTop = first.BufPtr = lockBlock(first.BufHandle);
-    first.NextHandle = 0;
-    first.NextNode = nullptr;
-    ctx->CurBufList = &first;
+    AllLockBufLst(&ctx->BufList);
+    for (BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) n->BufPtr = n->BufTop;
+    ctx->CurBufList = &ctx->BufList;
 }
 
-// A node without a data block (its allocation failed) takes nothing: the
-// request goes to a fresh node chained after it instead of to a null address.
-// New nodes always go at the real end of the chain, so a node left without a
-// block by an earlier failure stays linked (and is released) instead of being
-// overwritten by the next one.
+// The node from `node` on that takes n bytes whole: `node` itself, or the
+// first empty block after it (kept from an earlier call, or emptied by a
+// taken-back scan), or else a new node chained at the end.  A node without a
+// data block (its allocation failed) takes nothing and stays linked, so it is
+// released with the others.
 BufListNode* GetNextList(BufListNode* node, int32_t n) {
     if (node == nullptr || n < 0 || n > kz::kMaxPiece) return nullptr;
-    while (node->NextNode != nullptr) node = node->NextNode;
-    if (node->BufTop != nullptr && used(*node) + n + 1 <= kz::kBlockCapacityLimit) return node;
+    for (;; node = node->NextNode) {
+        if (node->BufTop != nullptr && used(*node) + n + 1 <= kz::kBlockCapacityLimit) return node;
+        if (node->NextNode == nullptr) break;
+    }
 
     node->NextHandle = KRVSNewHNDL(sizeof(BufListNode));
     if (node->NextHandle == 0) return nullptr;
@@ -44,9 +51,10 @@ BufListNode* GetNextList(BufListNode* node, int32_t n) {
 // Lists the blocks that hold output, in chain order.  Blocks emptied by a
 // taken-back scan and nodes whose block could not be had are left out, so
 // every entry up to the all-zero end is a block with bytes in it, and the
-// first block being empty does not hide what later blocks hold.  Nothing
-// but the DataList is allocated; when it cannot be had, nothing is handed
-// out, the caller's variable is not written and OutputPending stays 0.
+// first block being empty does not hide what later blocks hold.  The DataList
+// is kept from one hand-out to the next and only grows; when it cannot grow,
+// nothing is handed out, the caller's variable is not written and
+// OutputPending stays 0.
 void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
     int32_t filled = 0;
     for (const BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) filled += holdsOutput(*n) ? 1 : 0;
@@ -57,15 +65,21 @@ void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
 
     // An empty output still lists the first block, with no bytes.
     const int32_t listed = filled == 0 ? 1 : filled;
-    ctx->DataListHandle = KRVSNewHNDL(8 + 8 * listed);
-    if (ctx->DataListHandle == 0) {
-        // A caller that reads the DataInfo of an earlier hand-out through it
-        // finds no output rather than a released list.
-        if (info != nullptr) {
-            info->EntryCount = 0;
-            info->ListHandle = 0;
+    if (ctx->DataListHandle == 0 || ctx->DataListCapacity < listed) {
+        const int32_t capacity = std::max({kListedAtFirst, listed, 2 * ctx->DataListCapacity});
+        const uint32_t grown = KRVSNewHNDL(8 + 8 * capacity);
+        if (grown == 0) {
+            // A caller that reads the DataInfo of an earlier hand-out through
+            // it finds no output rather than a list of other blocks.
+            if (info != nullptr) {
+                info->EntryCount = 0;
+                info->ListHandle = 0;
+            }
+            return;
         }
-        return;
+        KRVSDisposeHNDL(&ctx->DataListHandle);
+        ctx->DataListHandle = grown;
+        ctx->DataListCapacity = capacity;
     }
     ctx->OutputPending = 1;
     ctx->DataListPtr = static_cast<DataList*>(KRVSLockHNDL(ctx->DataListHandle));
@@ -74,6 +88,7 @@ void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
     if (filled == 0) {
         entry->BlockHandle = ctx->BufList.BufHandle;
         entry->ByteCount = 0;
+        ++entry;
     }
     for (const BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) {
         if (!holdsOutput(*n)) continue;
@@ -81,6 +96,7 @@ void SetDataInfo(OutputContext* ctx, uint32_t* dataInfo) {
         entry->ByteCount = static_cast<uint16_t>(used(*n));
         ++entry;
     }
+    *entry = {};  // the end, after a longer list an earlier hand-out left
     info->EntryCount = static_cast<uint16_t>(filled);
     info->ListHandle = ctx->DataListHandle;
     *dataInfo = record->DataInfoHandle;
@@ -127,6 +143,21 @@ void kz::rewindOutput(OutputContext* ctx, const OutputMark& mark) {
     mark.node->BufPtr = mark.at;
     for (BufListNode* n = mark.node->NextNode; n != nullptr; n = n->NextNode) n->BufPtr = n->BufTop;
     ctx->CurBufList = mark.node;
+}
+
+BufListNode* kz::lastHoldingOutput(OutputContext* ctx) {
+    BufListNode* last = &ctx->BufList;
+    for (BufListNode* n = ctx->BufList.NextNode; n != nullptr; n = n->NextNode) {
+        if (holdsOutput(*n)) last = n;
+    }
+    return last;
+}
+
+bool kz::holdsAnyOutput(const OutputContext* ctx) {
+    for (const BufListNode* n = &ctx->BufList; n != nullptr; n = n->NextNode) {
+        if (holdsOutput(*n)) return true;
+    }
+    return false;
 }
 
 bool kz::reserveOutput(OutputContext* ctx, std::int32_t n) { return GetNextList(ctx->CurBufList, n) != nullptr; }

@@ -36,6 +36,12 @@ OutputMark markOutput(const OutputContext* ctx);
 // empty; the hand-out leaves them out.
 void rewindOutput(OutputContext* ctx, const OutputMark& mark);
 
+// While the chain is locked: the last node holding output (the first node
+// when none does), where output kept for the next hand-out goes on; and
+// whether any node holds output.
+BufListNode* lastHoldingOutput(OutputContext* ctx);
+bool holdsAnyOutput(const OutputContext* ctx);
+
 // Remembers the first output failure of the producing call that is running: a
 // scan or a command that could not be written, or a hand-out that could not
 // be made.  The call reports it once its output is handed out.

@@ -169,10 +169,14 @@ struct OutputContext {
     // Output hand-back.
     uint32_t DataInfoRecHandle;
     DataInfoRecord* DataInfoRecPtr;
+    // The DataList and the chained blocks are kept from one hand-out to the
+    // next and given back when a flush's output is taken, or at OutputClose.
     uint32_t DataListHandle;
     DataList* DataListPtr;
+    int32_t DataListCapacity;  // entries the kept DataList holds before its zero end
     BufListNode BufList;  // the first node, embedded
-    BufListNode* CurBufList;  // the node being written
+    BufListNode* CurBufList;  // the node being written; every node after it is empty
+    uint16_t PageEndHandedOut;  // 1 while a flush's output awaits OutputComplete
 };
 
 }  // extern "C"

@@ -55,8 +55,12 @@ int32_t record(OutputContext* ctx, kz::CallEvent event) {
     return SetCurrentStatus(&ctx->StatusHandle, event) < 0 ? KZ_OUT_OF_ORDER : KZ_OK;
 }
 
-// Releases the output nodes chained after the first and their blocks.
+// Releases the output nodes chained after the first and their blocks, and
+// the DataList.
 void releaseChainedNodes(OutputContext* ctx) {
+    KRVSDisposeHNDL(&ctx->DataListHandle);
+    ctx->DataListPtr = nullptr;
+    ctx->DataListCapacity = 0;
     AllLockBufLst(&ctx->BufList);
     uint32_t handle = ctx->BufList.NextHandle;
     while (handle != 0) {
@@ -82,9 +86,7 @@ void startOutput(OutputContext* ctx) {
     }
     ctx->CarriedOutput = 0;
     AllLockBufLst(&ctx->BufList);
-    BufListNode* last = &ctx->BufList;
-    while (last->NextNode != nullptr) last = last->NextNode;
-    ctx->CurBufList = last;
+    ctx->CurBufList = kz::lastHoldingOutput(ctx);
 }
 
 // Hands the chain out.  When its DataList cannot be had, nothing is handed
@@ -93,7 +95,7 @@ void startOutput(OutputContext* ctx) {
 // KZ_NO_MEMORY without recording its event, so that it can be made again.
 bool handOut(OutputContext* ctx, uint32_t* dataInfo) {
     SetDataInfo(ctx, dataInfo);
-    if (ctx->DataListHandle != 0) return true;
+    if (ctx->OutputPending != 0) return true;
     ctx->CarriedOutput = 1;
     return false;
 }
@@ -246,7 +248,7 @@ int32_t OutputProduceTwo(uint32_t* handle, const RasterInfo* line, uint32_t* dat
             ctx->CurLineNo = previousLineNo;
             // Output still waiting to be handed out (a banner page's last scans)
             // keeps waiting for the next producing call.
-            if (ctx->BufList.NextHandle != 0 || ctx->BufList.BufPtr != ctx->BufList.BufTop) ctx->CarriedOutput = 1;
+            if (kz::holdsAnyOutput(ctx)) ctx->CarriedOutput = 1;
             return result;
         }
         if (ctx->RasterReceived != 0) ctx->LineCount = kz::wrap16(ctx->LineCount + m);
@@ -290,6 +292,7 @@ int32_t OutputFlush(uint32_t* handle, uint32_t* dataInfo) {
     if (ctx->FlushStage == 2 || appendPageEnd(ctx, blankPage)) {
         ctx->FlushStage = 2;
         handed = handOut(ctx, dataInfo);
+        ctx->PageEndHandedOut = handed ? 1 : 0;
     } else {
         ctx->CarriedOutput = 1;
     }
@@ -324,12 +327,13 @@ int32_t OutputComplete(uint32_t* handle) {
     if (ctx == nullptr) return KZ_NO_MEMORY;
     if (!allowed(ctx, kz::kEventComplete)) return KZ_OUT_OF_ORDER;
     ctx->OutputPending = 0;
-    if (ctx->CarriedOutput == 0) {
+    // Within a page the chained blocks and the DataList wait for the next
+    // hand-out; the page's last output gives them back.
+    if (ctx->PageEndHandedOut != 0) {
         releaseChainedNodes(ctx);
         ctx->BufList.BufTop = nullptr;
     }
-    KRVSDisposeHNDL(&ctx->DataListHandle);
-    ctx->DataListPtr = nullptr;
+    ctx->PageEndHandedOut = 0;
     return record(ctx, kz::kEventComplete);
 }
 
@@ -341,7 +345,6 @@ void OutputClose(uint32_t* handle) {
     CloseStatus(&ctx->StatusHandle);
     freeOffsetBuffer(ctx);
     releaseChainedNodes(ctx);
-    KRVSDisposeHNDL(&ctx->DataListHandle);
     KRVSDisposeHNDL(&ctx->BufList.BufHandle);
     ctx->BufList.BufTop = nullptr;
     if (auto* record = static_cast<DataInfoRecord*>(KRVSLockHNDL(ctx->DataInfoRecHandle))) {

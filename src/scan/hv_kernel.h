@@ -511,12 +511,16 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                       : chunksFrom(std::false_type{}, size, k, runEnd, most);
     };
     // Runs of bytes within one 160-pixel counter segment: their dots are
-    // counted together at the run's end.
+    // counted together at the run's end.  Where no monitor counts this
+    // plane's dots, the line is one run.
+    const bool bySegment = slot == kz::kBlackPlane ? (flags & (kz::kCountPower | kz::kCountSmear)) != 0
+                                                   : (flags & kz::kCountUneven) != 0;
     for (int k = kBegin; k < kEnd;) {
         const int runFirst = kBackward ? lastByte - k : firstByte + k;
         const int segment = runFirst / kSegmentBytes;
-        const int runEnd = std::min(kEnd, kBackward ? k + runFirst - segment * kSegmentBytes + 1
-                                                    : k + (segment + 1) * kSegmentBytes - runFirst);
+        const int runEnd = !bySegment ? kEnd
+                                      : std::min(kEnd, kBackward ? k + runFirst - segment * kSegmentBytes + 1
+                                                                 : k + (segment + 1) * kSegmentBytes - runFirst);
         int runDots = 0;
         while (k < runEnd) {
             const int i = kBackward ? lastByte - k : firstByte + k;  // byte index within the raster line
@@ -567,7 +571,7 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
                 kz::countNoEdgeDots(dots, kz::wrap16(x), pageLine, ctx->NoEdgeArea, &ctx->NoEdgeDotAmount, slot);
             }
         }
-        if (flags != 0 && runDots != 0) {
+        if (bySegment && runDots != 0) {
             // Pixels beyond the last counter segment count into the last one.
             const int powerCell = std::min(segment, kz::kSmearSegments - 1);
             const int unevenCell = std::min(segment * kPowerSegmentPixels / kUnevenSegmentPixels,

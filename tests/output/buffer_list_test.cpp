@@ -127,6 +127,25 @@ TEST_F(BufferList, EmptiedBlocksAreLeftOutOfTheHandOut) {
     EXPECT_EQ(static_cast<const uint8_t*>(KRVSLockHNDL(entries[0].handle))[6], 3);
 }
 
+// The blocks and the DataList of one hand-out serve the next: nothing is
+// allocated again, and a shorter list ends where its own entries do.
+TEST_F(BufferList, KeptBlocksServeTheNextHandOut) {
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(append(30000));
+    ASSERT_EQ(handOut().first, 3);
+    ctx->OutputPending = 0;
+    AllUnlockBufLst(&ctx->BufList);
+    const auto allocations = kz::platform::allocationCount();
+    FormatBufList(ctx);
+    ASSERT_TRUE(append(32000, 1));
+    ASSERT_TRUE(append(1000, 2));
+    auto [count, entries] = handOut();
+    EXPECT_EQ(kz::platform::allocationCount(), allocations);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(entries[0].bytes, 32000);
+    EXPECT_EQ(entries[1].bytes, 1000);
+    EXPECT_EQ(static_cast<const uint8_t*>(KRVSLockHNDL(entries[1].handle))[999], 2);
+}
+
 TEST_F(BufferList, DataListFailureHandsNothingOut) {
     ASSERT_TRUE(append(10));
     kz::platform::failAllocation(1);
