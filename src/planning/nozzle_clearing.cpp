@@ -22,6 +22,7 @@ constexpr int kKickOffLastNzl = 119;
 // Per print mode 0..15.
 constexpr int16_t kTopBandHeight[16] = {320, 320, 120, 120, 120, 120, 120, 120,
                                         120, 120, 120, 320, 320, 320, 128, 128};
+static_assert(std::ranges::all_of(kTopBandHeight, [](int16_t h) { return h >= 0; }));
 constexpr int16_t kTopNozzleReserve[16] = {0, 0, 0, 0, 0, 60, 60, 60, 60, 60, 60, 0, 0, 0, 0, 60};
 constexpr int16_t kKickOffEndMargin[16] = {0, 0, 0, 0, 0, 40, 50, 0, 40, 50, 50, 0, 0, 0, 0, 0};
 
@@ -161,4 +162,19 @@ int16_t getClearRasterPos(OutputContext* ctx, ScanInfo* scan) {
         }
     }
     return normalClearPos(ctx, scan);
+}
+
+// The rules above and the order choice leave the normal ones only at a
+// position at or above the top band's end or at the bottom limit, or once a
+// bottom or kick-off phase has begun.
+bool kz::normalRulesBetween(const OutputContext* ctx, int32_t from, int32_t to) {
+    const uint8_t flags = ctx->NzlLimitFlags;
+    if (flags == 0) return true;
+    if (ctx->BottomStarted != 0 || ctx->KickOffArmed != 0 || ctx->KickOffActive != 0 || ctx->KickOffDone != 0) {
+        return false;
+    }
+    const int64_t first = 2 * int64_t{from} + 256, last = 2 * int64_t{to} + 256;
+    // The top band ends below the orders' top limit.
+    if ((flags & kTopEdge) && first <= ctx->TopLimitPos + 2 * kTopBandHeight[modeIndex(ctx)]) return false;
+    return !((flags & kBottomEdge) && ctx->BottomLimitPos <= last);
 }

@@ -29,3 +29,12 @@ KZ_EXPORT int16_t getDelNzl_noEdge_Btm(OutputContext* ctx);
 KZ_EXPORT int16_t getDelNzl_KickOff(OutputContext* ctx);
 
 }  // extern "C"
+
+namespace kz {
+
+// Whether scans starting at page positions `from` to `to` (raster lines,
+// from <= to) all take the normal rules: the same feed and deletion orders,
+// and no edge phase begun, run or begun there.
+bool normalRulesBetween(const OutputContext* ctx, int32_t from, int32_t to);
+
+}  // namespace kz

@@ -82,6 +82,9 @@ void accountGap(OutputContext* ctx, int16_t multiplier) {
     if (gap <= multiplier) return;
     int64_t lines = ctx->LineCount + (gap - multiplier);
     for (int64_t scans = 0; lines >= ctx->LineTarget && scans < kMaxGapScans; ++scans) {
+        // Once the lines before the gap are printed, the rest of it goes by
+        // in whole cycles at once.
+        if (!kz::storeHoldsLines(ctx)) scans += kz::skipEmptyCycles(ctx, &lines);
         const int16_t target = ctx->LineTarget;
         makeOutData(ctx);
         lines -= target;

@@ -1,6 +1,7 @@
 // Moving the page on between scans, and draining the scans a page still owes.
 #include <algorithm>
 
+#include "planning/pass_select.h"
 #include "planning/planning.h"
 #include "platform/field_width.h"
 #include "scan/scan.h"
@@ -40,6 +41,45 @@ void endScanData(OutputContext* ctx, ScanInfo* scan) {
         ctx->LineCount = 0;
     }
     ctx->EdgeScanCount += 1;
+}
+
+// A scan over an empty store, under the normal rules, adds its feed order's
+// entry to the feed, moves the pass and feed indices on by one and the
+// position by the next entry's step (endScanData), and takes the next
+// deletion step's lines: a cycle of PassNum such scans leaves the indices
+// and the line target as they were and moves the rest on by the same sums
+// each time.  What the last scans set besides (ScanPos, the current orders,
+// LineCount) is set again by the cycle left to the scans themselves.
+int64_t kz::skipEmptyCycles(OutputContext* ctx, int64_t* lines) {
+    const uint32_t mode = ctx->PrintMode;
+    const int n = ctx->PassNum;
+    const bool ownDecider = mode <= 2 || mode == 11 || mode == 12 || mode == 14;
+    if (kz::storeHoldsLines(ctx) || ownDecider || n < 1 || n > kz::kOrderLength) return 0;
+    // The target a scan of the cycle leaves behind, so that the cycle's lines are its steps.
+    if (ctx->LineTarget != static_cast<int16_t>(ctx->DeleteNzlOrder[ctx->FeedIndex]) / 2) return 0;
+
+    int64_t cycleLines = 0, cycleFeed = 0, cycleAdvance = 0;
+    for (int i = 0; i < n; ++i) {
+        const int16_t feed = static_cast<int16_t>(ctx->FeedOrder[i]);
+        const int16_t deletion = static_cast<int16_t>(ctx->DeleteNzlOrder[i]);
+        if (deletion < 0) return 0;  // a step back: the scans' own tests decide
+        cycleLines += deletion / 2;
+        cycleFeed += ctx->FeedOrder[i];
+        const int step = mode == 9 || mode == 10 ? (feed != 0 ? deletion / 2 : 0) : feed / 2;
+        if (step < 0) return 0;  // positions go down: the edge test below would not hold
+        cycleAdvance += step;
+    }
+    if (cycleLines <= 0) return 0;
+    const int64_t cycles = *lines / cycleLines - 1;
+    if (cycles <= 0) return 0;
+    // Every skipped scan starts between here and where the cycles end.
+    const int64_t end = ctx->RasterPos + cycles * cycleAdvance;
+    if (end > INT32_MAX || !kz::normalRulesBetween(ctx, ctx->RasterPos, static_cast<int32_t>(end))) return 0;
+    *lines -= cycles * cycleLines;
+    ctx->FeedAmount += cycles * cycleFeed;
+    ctx->RasterPos = static_cast<int32_t>(ctx->RasterPos + cycles * cycleAdvance);
+    ctx->EdgeScanCount += static_cast<uint32_t>(cycles * n);
+    return cycles * n;
 }
 
 uint16_t addFeedNum(OutputContext* ctx) {

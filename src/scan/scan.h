@@ -42,6 +42,13 @@ namespace kz {
 // failure.
 int16_t drainPage(OutputContext* ctx);
 
+// Takes whole pass cycles of scans that print nothing in one step, while
+// `lines` page lines held cover more than one more cycle: the store is empty
+// and no edge phase is in play (modes with a decider of their own are left
+// to it).  `lines` is lessened by what the skipped scans take; one cycle at
+// least is left to the scans themselves.  The number of scans skipped.
+int64_t skipEmptyCycles(OutputContext* ctx, int64_t* lines);
+
 // Takes the page's scan buffers, sized for its tallest scan; 0 or -108
 // (what was taken is released with the raster store).
 int16_t allocateScanBuffers(OutputContext* ctx);

@@ -23,6 +23,8 @@ enum class PageKind {
     EdgeToEdge,  // ink from the first to the last pixel the store keeps (and beyond), every line
     Borderless,  // borderless, ink from the top line to past the bottom-edge and kick-off phases
     Banner,      // two sparse pages on banner paper
+    Bands,       // short bands of ink between left-out stretches of up to a few head heights
+    BorderlessBands,  // the same, borderless
 };
 
 inline const char* kindName(PageKind kind) {
@@ -33,6 +35,8 @@ inline const char* kindName(PageKind kind) {
         case PageKind::EdgeToEdge: return "edge-to-edge";
         case PageKind::Borderless: return "borderless-top-bottom";
         case PageKind::Banner: return "banner";
+        case PageKind::Bands: return "bands";
+        case PageKind::BorderlessBands: return "borderless-bands";
     }
     return "?";
 }
@@ -95,6 +99,11 @@ inline std::vector<Job> jobsOfMode(const ModeSettings& m) {
     }
     if (m.borderless.media >= 0) {
         jobs.push_back({prefix + std::string(kindName(PageKind::Borderless)), m.mode, PageKind::Borderless,
+                        m.borderless});
+    }
+    jobs.push_back({prefix + std::string(kindName(PageKind::Bands)), m.mode, PageKind::Bands, m.settings});
+    if (m.borderless.media >= 0) {
+        jobs.push_back({prefix + std::string(kindName(PageKind::BorderlessBands)), m.mode, PageKind::BorderlessBands,
                         m.borderless});
     }
     if (m.mode == 2 || m.mode == 9) {
@@ -194,6 +203,18 @@ inline std::vector<uint8_t> printJob(const Job& job) {
         case PageKind::Borderless:
             pages.push_back(std::make_unique<FullPage>(f, 2900, 320, false, 3000 + job.mode));
             break;
+        case PageKind::Bands:
+        case PageKind::BorderlessBands: {
+            PageRecipe bands = sparse;
+            bands.lines = 9000;
+            bands.width = 640;
+            bands.inkPercent = 20;
+            bands.gapPercent = 2;
+            bands.maxGap = 2500;
+            bands.lastLineGiven = true;
+            pages.push_back(std::make_unique<RandomPage>(bands));
+            break;
+        }
         case PageKind::Banner:
             for (int p = 0; p < 2; ++p) {
                 sparse.seed += 17;
