@@ -528,14 +528,17 @@ int16_t convertLine(OutputContext* ctx, uint8_t* buffer, const uint8_t* source, 
             if (aligned) {
                 // Whole 16-pixel groups at once: chunks of as many bytes as
                 // this build takes, to the run's end; else one of eight
-                // bytes, else one group.
+                // bytes, else the groups short of a chunk (fewer where the
+                // table ends).
                 const int first = k;
                 runDots += chunks(std::integral_constant<int, kChunkBytes>{}, k, runEnd, kEnd);
                 if constexpr (kChunkBytes > 8 && kPerGroup <= 8) {
                     if (k == first) runDots += chunks(std::integral_constant<int, 8>{}, k, runEnd, 1);
                 }
                 if constexpr (kPerGroup < 8) {
-                    if (k == first) runDots += chunks(std::integral_constant<int, kPerGroup>{}, k, runEnd, 1);
+                    if (k == first) {
+                        runDots += chunks(std::integral_constant<int, kPerGroup>{}, k, runEnd, 8 / kPerGroup - 1);
+                    }
                 }
                 if (k != first) continue;
             }
