@@ -33,8 +33,8 @@ KZ_EXPORT int16_t getDelNzl_KickOff(OutputContext* ctx);
 namespace kz {
 
 // Whether scans starting at page positions `from` to `to` (raster lines,
-// from <= to) all take the normal rules: the same feed and deletion orders,
-// and no edge phase begun, run or begun there.
+// from <= to) all take the normal rules: the normal feed and deletion
+// orders, no edge phase under way and none beginning there.
 bool normalRulesBetween(const OutputContext* ctx, int32_t from, int32_t to);
 
 }  // namespace kz
