@@ -131,11 +131,18 @@ constexpr uint32_t kLiteralSettled = 124;
 // Copies into the open literal what it takes from pos on up to the next run
 // of three or more (singles and pairs), up to 63 bytes a step, while the
 // literal stays below kLiteralSettled.  pos must start a run; it still does
-// on return.  As in copySingles, the spare bytes of each eight-byte store
-// stay inside the output's room (72 bytes of input are left at least).
-inline size_t copyLiteralRuns(const uint8_t* in, size_t pos, size_t n, uint8_t*& o, uint32_t& header) {
+// on return, and `atLongRun` tells whether that run is of three or more.
+// Each step stores 64 bytes and keeps those it takes: as in copySingles, the
+// spare bytes stay inside the output's room (72 bytes of input are left at
+// least).
+inline size_t copyLiteralRuns(const uint8_t* in, size_t pos, size_t n, uint8_t*& o, uint32_t& header,
+                              bool& atLongRun) {
+    atLongRun = false;
     while (header < kLiteralSettled && pos + 72 <= n) {
-        if (in[pos] == in[pos + 1] && in[pos] == in[pos + 2]) break;  // a run of three is next: nothing to take
+        if (in[pos] == in[pos + 1] && in[pos] == in[pos + 2]) {  // a run of three is next: nothing to take
+            atLongRun = true;
+            break;
+        }
         const uint64_t equal = equalNeighbours(in + pos);
         const uint64_t triple = equal & (equal >> 1);  // bit 63 unknown, and clear
         const size_t longRun = triple != 0 ? static_cast<size_t>(std::countr_zero(triple)) : 63;
@@ -143,11 +150,14 @@ inline size_t copyLiteralRuns(const uint8_t* in, size_t pos, size_t n, uint8_t*&
         // A pair is never split: a cut before a run of three falls after a pair's first byte only
         // when that byte starts the pair.
         if (take > 0 && take < longRun && ((equal >> (take - 1)) & 1) != 0) --take;
-        for (size_t k = 0; k < take; k += 8) std::memcpy(o + k, in + pos + k, 8);
+        std::memcpy(o, in + pos, 64);
         o += take;
         pos += take;
         header += static_cast<uint32_t>(take);
-        if (take < 63) break;
+        if (take < 63) {
+            atLongRun = take == longRun;
+            break;
+        }
     }
     return pos;
 }
@@ -180,8 +190,9 @@ int16_t packbits(uint8_t* out, const uint8_t* in, int32_t length) {
     size_t pos = 0;
     while (pos < n) {
         if (w.literal != nullptr) {
-            pos = copyLiteralRuns(in, pos, n, w.o, w.header);
-            pos = copySingles(in, pos, n, w.o, w.header);
+            bool atLongRun;
+            pos = copyLiteralRuns(in, pos, n, w.o, w.header, atLongRun);
+            if (!atLongRun) pos = copySingles(in, pos, n, w.o, w.header);
         }
         const uint8_t c = in[pos];
         size_t run = runLength(in, pos, n);
