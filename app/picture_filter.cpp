@@ -1,5 +1,5 @@
 // PNG and JPEG: read and placed by the picture library kzrqo317-print uses
-// (tools/print), so that each picture is resampled once, with pixman's
+// (frontend/), so that each picture is resampled once, with pixman's
 // filters, to the print mode's area.  PAPPL's own readers are not used: they
 // sample by nearest pixel to the raster's resolution (which the raster
 // callbacks sample again to the mode's), and PAPPL 1.3's PNG reader spins
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "tools/print/place.h"
+#include "frontend/place.h"
 
 namespace kzapp {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "tools/demo/test_page.h"
+#include "test_page/test_page.h"
 
 namespace kzapp {
 namespace {

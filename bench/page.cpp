@@ -26,7 +26,7 @@
 #include "kzrqo317/kzrqo317.h"
 #include "param/param.h"
 #include "platform/fault_injection.h"
-#include "tools/demo/print_modes.h"
+#include "test_page/print_modes.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "kzrqo317/print.h"
 #include "print/colour.h"
 #include "print/halftone.h"
-#include "tools/print/photo_page.h"
+#include "test_page/photo_page.h"
 
 namespace {
 

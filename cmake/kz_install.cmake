@@ -7,7 +7,7 @@
 #   lib    libkzrqo317.so.1 (the shared library and its SONAME link)
 #   dev    public headers, libkzrqo317.so, kzrqo317.pc, the CMake package
 #   tools  kzrqo317-demo, kzrqo317-inspect and their man pages
-# and the print pipeline's (print/, tools/print/):
+# and the print pipeline's (print/, frontend/, tools/print/):
 #   print-lib   libkzrqo317-print.so.1
 #   print-dev   print.h, libkzrqo317-print.so, kzrqo317-print.pc, kzrqo317::print
 #   print-tool  kzrqo317-print and its man page

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "render.h"
-#include "report.h"
-#include "stream.h"
+#include "stream_reader/render.h"
+#include "stream_reader/report.h"
+#include "stream_reader/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const kzinspect::Stream stream = kzinspect::inspect({data, size});

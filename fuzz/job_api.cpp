@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "command.h"
-#include "frame.h"
+#include "stream_reader/command.h"
+#include "stream_reader/frame.h"
 #include "kzrqo317/kzrqo317.h"
 #include "platform/fault_injection.h"
 

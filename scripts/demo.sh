@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # The print modes, from the table the demo program is built with.
 modes() {
-  sed -n 's/^ *{\([0-9]*\), "\([^"]*\)".*/\1 \2/p' "$root/tools/demo/print_modes.h" |
+  sed -n 's/^ *{\([0-9]*\), "\([^"]*\)".*/\1 \2/p' "$root/test_page/print_modes.h" |
     while read -r number name; do printf '  %2d  %s\n' "$number" "$name"; done
 }
 usage() {

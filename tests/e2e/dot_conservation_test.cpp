@@ -25,7 +25,7 @@
 #include <memory>
 #include <sstream>
 
-#include "stream.h"
+#include "stream_reader/stream.h"
 #include "support/dot_model.h"
 #include "support/fired_dots.h"
 #include "support/random_page.h"

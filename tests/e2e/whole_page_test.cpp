@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "render.h"
-#include "stream.h"
+#include "stream_reader/render.h"
+#include "stream_reader/stream.h"
 #include "support/page_job.h"
 #include "support/print_job.h"
 

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
-#include "frame.h"
+#include "stream_reader/command.h"
+#include "stream_reader/frame.h"
 #include "platform/fault_injection.h"
-#include "stream.h"
+#include "stream_reader/stream.h"
 #include "support/dot_model.h"
 #include "support/page_job.h"
 #include "support/random_page.h"

@@ -1,5 +1,5 @@
 // Frames and command bodies, decoded field by field from hand-written bytes.
-#include "command.h"
+#include "stream_reader/command.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "frame.h"
+#include "stream_reader/frame.h"
 #include "stream_builder.h"
 
 namespace {

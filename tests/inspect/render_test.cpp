@@ -1,6 +1,6 @@
 // Page previews: where each dot of a hand-built stream lands, how the
 // preview pixels are coloured, and the PNG files they are written to.
-#include "render.h"
+#include "stream_reader/render.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 
 #include "stream_builder.h"
 
-#ifdef KZ_INSPECT_PNG
+#ifdef KZ_STREAM_PNG
 #include <png.h>
 
-#include "png_writer.h"
+#include "stream_reader/png_writer.h"
 #endif
 
 namespace kzinspect {
@@ -257,7 +257,7 @@ TEST(Render, LaterPagesGetNumberedFiles) {
     }
 }
 
-#ifdef KZ_INSPECT_PNG
+#ifdef KZ_STREAM_PNG
 
 // Reads a PNG back as 8-bit RGB.
 bool readPng(const std::string& path, Image& image) {

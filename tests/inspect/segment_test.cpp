@@ -1,5 +1,5 @@
 // Data segments: PackBits decoding, where a segment ends, and where its dots land.
-#include "segment.h"
+#include "stream_reader/segment.h"
 
 #include <gtest/gtest.h>
 

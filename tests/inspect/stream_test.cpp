@@ -1,6 +1,6 @@
 // Whole streams: page and scan structure, block data, recovered scan edges,
 // and the faults a stream can have beyond its single frames.
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "report.h"
+#include "stream_reader/report.h"
 #include "stream_builder.h"
 
 namespace {

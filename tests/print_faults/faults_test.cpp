@@ -9,7 +9,7 @@
 
 #include "kzrqo317/print.h"
 #include "platform/fault_injection.h"
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 namespace {
 

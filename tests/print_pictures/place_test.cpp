@@ -1,6 +1,6 @@
 // Pictures placed on the printable area, and documents Ghostscript renders at
 // the size they print at, so that nothing samples them a second time.
-#include "tools/print/place.h"
+#include "frontend/place.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

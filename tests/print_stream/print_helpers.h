@@ -9,7 +9,7 @@
 
 #include "kzrqo317/print.h"
 #include "print/job_observer.h"
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 namespace kzp::test {
 

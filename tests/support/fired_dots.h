@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "segment.h"
-#include "stream.h"
+#include "stream_reader/segment.h"
+#include "stream_reader/stream.h"
 
 namespace kz::test {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "kzrqo317/kzrqo317.h"
-#include "tools/demo/print_modes.h"
-#include "tools/demo/test_page.h"
+#include "test_page/print_modes.h"
+#include "test_page/test_page.h"
 
 namespace {
 

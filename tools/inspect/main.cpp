@@ -15,11 +15,11 @@
 
 #include <unistd.h>
 
-#include "render.h"
-#include "report.h"
-#include "stream.h"
-#ifdef KZ_INSPECT_PNG
-#include "png_writer.h"
+#include "stream_reader/render.h"
+#include "stream_reader/report.h"
+#include "stream_reader/stream.h"
+#ifdef KZ_STREAM_PNG
+#include "stream_reader/png_writer.h"
 #endif
 
 namespace {
@@ -69,7 +69,7 @@ int renderPreviews(const kzinspect::Stream& stream, const kzinspect::RenderOptio
         std::fputs(text.c_str(), stderr);
         return 1;
     }
-#ifdef KZ_INSPECT_PNG
+#ifdef KZ_STREAM_PNG
     std::vector<kzinspect::Image> pages;
     std::string error;
     if (!kzinspect::renderPages(stream, options, pages, error)) {
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         }
     }
     if (render && output == nullptr) return usage("render needs '-o OUT.png'");
-#ifndef KZ_INSPECT_PNG
+#ifndef KZ_STREAM_PNG
     if (render) {
         std::fputs("kzrqo317-inspect: render is not available: this build has no libpng\n", stderr);
         return 2;

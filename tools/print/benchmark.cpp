@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "options.h"
-#include "photo_page.h"
+#include "test_page/photo_page.h"
 
 namespace kzprint {
 namespace {

@@ -17,9 +17,9 @@
 
 #include "kzrqo317/print.h"
 #include "options.h"
-#include "picture.h"
-#include "place.h"
-#include "preview.h"
+#include "frontend/picture.h"
+#include "frontend/place.h"
+#include "stream_reader/preview.h"
 
 namespace {
 
@@ -157,7 +157,7 @@ int printFiles(const Options& o) {
     if (!failure.empty()) return fail(failure, 1);
     if (!o.preview.empty()) {
         std::string error;
-        if (!writePreview(copy, o.preview, error)) return fail(error, 1);
+        if (!kzinspect::writePreview(copy, o.preview, error)) return fail(error, 1);
     }
     return 0;
 }

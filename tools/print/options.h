@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "kzrqo317/print.h"
-#include "place.h"
+#include "frontend/place.h"
 
 namespace kzprint {
 

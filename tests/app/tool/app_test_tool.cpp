@@ -30,8 +30,8 @@
 #include <zlib.h>
 
 #include "kzrqo317/print.h"
-#include "render.h"
-#include "stream.h"
+#include "stream_reader/render.h"
+#include "stream_reader/stream.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 namespace kzinspect {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 

@@ -1,4 +1,4 @@
-#include "format.h"
+#include "stream_reader/format.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 namespace {

@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "frame.h"
+#include "stream_reader/frame.h"
 
 namespace kzinspect {
 

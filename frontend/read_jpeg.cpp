@@ -6,7 +6,7 @@
 // jpeglib.h needs size_t and FILE first.
 #include <jpeglib.h>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 namespace {

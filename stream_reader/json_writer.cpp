@@ -1,8 +1,8 @@
-#include "json_writer.h"
+#include "stream_reader/json_writer.h"
 
 #include <cmath>
 
-#include "format.h"
+#include "stream_reader/format.h"
 
 namespace kzinspect {
 

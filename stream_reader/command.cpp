@@ -1,6 +1,6 @@
-#include "command.h"
+#include "stream_reader/command.h"
 
-#include "format.h"
+#include "stream_reader/format.h"
 
 namespace kzinspect {
 namespace {

@@ -1,10 +1,10 @@
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 #include <algorithm>
 #include <string>
 
-#include "format.h"
-#include "segment.h"
+#include "stream_reader/format.h"
+#include "stream_reader/segment.h"
 
 namespace kzinspect {
 namespace {

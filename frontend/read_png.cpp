@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame.h"
+#include "stream_reader/frame.h"
 
 namespace kzinspect {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "render.h"
+#include "stream_reader/render.h"
 
 namespace kzinspect {
 

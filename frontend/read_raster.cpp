@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 namespace {

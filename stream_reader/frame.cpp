@@ -1,8 +1,8 @@
-#include "frame.h"
+#include "stream_reader/frame.h"
 
 #include <array>
 
-#include "format.h"
+#include "stream_reader/format.h"
 
 namespace kzinspect {
 namespace {

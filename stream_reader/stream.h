@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "command.h"
-#include "frame.h"
+#include "stream_reader/command.h"
+#include "stream_reader/frame.h"
 
 namespace kzinspect {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 extern char** environ;
 

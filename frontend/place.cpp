@@ -1,5 +1,5 @@
 // Placing pictures with pixman.
-#include "place.h"
+#include "frontend/place.h"
 
 #include <algorithm>
 #include <cmath>

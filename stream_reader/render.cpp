@@ -1,11 +1,11 @@
-#include "render.h"
+#include "stream_reader/render.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "command.h"
-#include "format.h"
-#include "segment.h"
+#include "stream_reader/command.h"
+#include "stream_reader/format.h"
+#include "stream_reader/segment.h"
 
 namespace kzinspect {
 namespace {

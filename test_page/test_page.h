@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/demo/print_modes.h"
+#include "test_page/print_modes.h"
 
 namespace kz::demo {
 

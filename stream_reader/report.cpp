@@ -1,9 +1,9 @@
-#include "report.h"
+#include "stream_reader/report.h"
 
 #include <map>
 
-#include "format.h"
-#include "json_writer.h"
+#include "stream_reader/format.h"
+#include "stream_reader/json_writer.h"
 
 namespace kzinspect {
 namespace {

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "stream.h"
+#include "stream_reader/stream.h"
 
 namespace kzinspect {
 

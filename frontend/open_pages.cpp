@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "picture.h"
+#include "frontend/picture.h"
 
 namespace kzprint {
 

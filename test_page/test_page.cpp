@@ -1,4 +1,4 @@
-#include "tools/demo/test_page.h"
+#include "test_page/test_page.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "segment.h"
+#include "stream_reader/segment.h"
 
 #include <bit>
 
-#include "command.h"
-#include "format.h"
+#include "stream_reader/command.h"
+#include "stream_reader/format.h"
 
 namespace kzinspect {
 namespace {
