@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "ppd_names.h"
+#include "frontend/ppd_names.h"
 
 namespace kzcups {
 namespace {

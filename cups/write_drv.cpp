@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "page_setup.h"
-#include "ppd_names.h"
+#include "frontend/ppd_names.h"
 
 namespace {
 
