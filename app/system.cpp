@@ -114,9 +114,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
                                  fillDriver, data);
     // Registered for the driver's own format, these come before PAPPL's
     // built-in PNG and JPEG readers.
-    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printPicture, nullptr);
-    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printPicture, nullptr);
-    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
+    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printDocument, nullptr);
+    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, nullptr);
 
     // The path lives as long as the system.
     static std::string statePath;

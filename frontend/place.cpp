@@ -77,6 +77,12 @@ kzp_input inputFor(PixelFormat format) {
     return format == PixelFormat::Gray8 ? KZP_INPUT_GRAY8 : format == PixelFormat::Cmyk8 ? KZP_INPUT_CMYK8 : KZP_INPUT_RGB8;
 }
 
+bool documentsFitted(const Placing& p, bool borderless) {
+    const bool fits = p.scaling == Scaling::Fit || p.scaling == Scaling::AutoFit ||
+                      (p.scaling == Scaling::Auto && !borderless);
+    return fits && p.orientation == Orientation::Auto && p.percent <= 100;
+}
+
 Placement::Placement(const PageHeader& page, const kzp_page_format& f, const Placing& placing)
     : width_(f.width_px), height_(f.height_px), pageWidth_(page.width), pageHeight_(page.height),
       format_(page.format), channels_(channels(page.format)) {

@@ -49,6 +49,12 @@ struct Placing {
 // The pipeline's input for a page format.
 kzp_input inputFor(PixelFormat format);
 
+// Documents are rendered at the size they print at (fitted by Ghostscript,
+// pages of PageKind::Area, sampled once) when that is how the placement
+// would place them: fitted, turned as they need, at most their fitted size.
+// Otherwise they come at their own size for the placement to scale.
+bool documentsFitted(const Placing& placing, bool borderless);
+
 class Placement {
 public:
     // `page` on `format`'s area; lines come in the page's pixel format.
