@@ -310,5 +310,42 @@ web_and_auth)
   echo "admin operations need authentication; the web interface shows the printer and its media"
   ;;
 
+same_input)
+  # One PDF and one PNG, the same settings (A4 plain paper, normal quality,
+  # colour, margins), through kzrqo317-print and the app: the same printer
+  # bytes, so the same raster reached the driver.  Through the CUPS filter,
+  # where cups-filters renders the page, the ink stays within a stated
+  # difference of the command line's.
+  cli=${KZ_TEST_PRINT_CLI:?} filter=${KZ_TEST_CUPS_FILTER:-} ppd=${KZ_TEST_PPD:-}
+  command -v gs >/dev/null || { echo "Ghostscript is not installed"; exit 77; }
+  "$tool" inputs "$work/in"
+  source "$here/../cups/common.sh"
+  make_document "$work/in/doc.pdf"
+  start_server
+  add_printer
+  for input in doc.pdf:application/pdf photo.png:image/png; do
+    file=${input%%:*} format=${input#*:}
+    "$cli" -q -o "$work/out/cli-$file.prn" "$work/in/$file" || fail "kzrqo317-print could not print $file"
+    id=$(submit "app-$file" "$work/in/$file" "$format" 4 color plain 500)
+    [ "$(wait_job "$id")" = completed ] || fail "the app did not print $file"
+    for _ in $(seq 50); do "$inspect" check "$work/out/app-$file.prn" >/dev/null 2>&1 && break; sleep 0.2; done
+    cmp -s "$work/out/cli-$file.prn" "$work/out/app-$file.prn" ||
+      { "$tool" compare "$work/out/cli-$file.prn" "$work/out/app-$file.prn" | tail -1; fail "$file prints differently through the app"; }
+    echo "$file: the same bytes through kzrqo317-print and the app ($(stat -c %s "$work/out/cli-$file.prn") bytes)"
+  done
+  if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then
+    private_serverbin "$work/serverbin" "$filter"
+    printf 'ServerBin %s\nDataDir %s\n' "$work/serverbin" "$(cups-config --datadir)" > "$work/cups-files.conf"
+    cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o fit-to-page "$work/in/doc.pdf" \
+      > "$work/out/cups.prn" 2> "$work/cups.log" || { tail "$work/cups.log"; fail "cupsfilter could not print doc.pdf"; }
+    difference=$("$tool" compare "$work/out/cli-doc.pdf.prn" "$work/out/cups.prn" | sed -n 's/^largest difference \([0-9.]*\)%/\1/p')
+    [ -n "$difference" ] || fail "the CUPS stream does not compare"
+    echo "doc.pdf through CUPS: the ink of 2 mm cells differs by at most $difference% of the densest cell"
+    awk -v d="$difference" 'BEGIN { exit !(d <= 6) }' || fail "CUPS prints doc.pdf more than 6% differently"
+  else
+    echo "cupsfilter, the filter or the PPD missing: CUPS not compared"
+  fi
+  ;;
+
 *) fail "unknown case $case_name";;
 esac
