@@ -46,6 +46,17 @@ struct RasterGeometry {
     uint32_t imagingBoxPt[4] = {};      // left, bottom, right, top; all 0 when the header gives none
 };
 
+// What a CUPS raster page's header asks for (the PPD's choices), for the
+// settings translation: strings read with their length and cut at the first
+// NUL, numbers as they stand.  Empty and 0 when the header does not say.
+struct RasterOptions {
+    std::string pageSizeName;    // cupsPageSizeName, e.g. "A4" or "4x6.Fullbleed"
+    std::string mediaType;       // MediaType
+    uint32_t mediaTypeCode = 0;  // cupsMediaType
+    uint32_t mediaPosition = 0;  // MediaPosition
+    uint32_t integers[16] = {};  // cupsInteger[]
+};
+
 struct PageHeader {
     int32_t width = 0, height = 0;  // pixels, within the limits of frontend/limits.h
     PixelFormat format = PixelFormat::Rgb8;
@@ -59,6 +70,7 @@ struct PageHeader {
     // to stay within the page budget or near the size it prints at.
     int32_t reduced = 1;
     RasterGeometry raster;  // PageKind::Raster
+    RasterOptions options;  // PageKind::Raster
 };
 
 // The pages of one input.
