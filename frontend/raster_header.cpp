@@ -115,4 +115,14 @@ RasterGeometry rasterGeometry(const RasterHeader& h) {
     return g;
 }
 
+RasterOptions rasterOptions(const RasterHeader& h) {
+    RasterOptions o;
+    o.pageSizeName = h.cupsPageSizeName;
+    o.mediaType = h.MediaType;
+    o.mediaTypeCode = h.cupsMediaType;
+    o.mediaPosition = h.MediaPosition;
+    for (int i = 0; i < 16; ++i) o.integers[i] = h.cupsInteger[i];
+    return o;
+}
+
 }  // namespace kzfront

@@ -45,7 +45,8 @@ struct RasterLayout {
 // to width x bits per pixel rounded up to whole bytes, a layout listed above.
 bool checkRasterHeader(const RasterHeader& header, RasterLayout& layout, std::string& why);
 
-// Where the page lies on its sheet.
+// Where the page lies on its sheet, and what its header asks for.
 RasterGeometry rasterGeometry(const RasterHeader& header);
+RasterOptions rasterOptions(const RasterHeader& header);
 
 }  // namespace kzfront

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "frontend/input/raster_pages.h"
+#include "frontend/raster_header.h"
 #include "frontend/input/readers.h"
 
 namespace kzfront::input {
@@ -19,7 +19,7 @@ ssize_t readStream(void* ctx, unsigned char* buffer, size_t length) {
     return got > 0 || !std::ferror(file) ? ssize_t(got) : -1;
 }
 
-class RasterStream : public RasterPages {
+class RasterStream : public PageSource {
 public:
     RasterStream(std::FILE* file, std::string name)
         : file_(file), name_(std::move(name)), raster_(cupsRasterOpenIO(readStream, file, CUPS_RASTER_READ)) {}
@@ -27,8 +27,6 @@ public:
         if (raster_) cupsRasterClose(raster_);
         std::fclose(file_);
     }
-
-    const RasterHeader& header() const override { return header_; }
 
     bool nextPage(PageHeader& page, std::string& error) override {
         if (failed_) return false;
@@ -64,6 +62,7 @@ public:
         page.grey = layout_.format == PixelFormat::Gray8;
         page.ppi = header_.HWResolution[0];
         page.raster = rasterGeometry(header_);
+        page.options = rasterOptions(header_);
         return true;
     }
 
@@ -121,17 +120,3 @@ std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name,
 }
 
 }  // namespace kzfront::input
-
-namespace kzfront {
-
-std::unique_ptr<RasterPages> openRasterPages(int fd, const std::string& name, const OpenOptions&,
-                                             std::string& error) {
-    std::FILE* file = input::streamOver(fd, false, nullptr, 0);
-    if (!file) {
-        error = name + ": out of memory";
-        return nullptr;
-    }
-    return std::make_unique<input::RasterStream>(file, name);
-}
-
-}  // namespace kzfront
