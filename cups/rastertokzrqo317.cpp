@@ -18,7 +18,7 @@
 #include <new>
 #include <string>
 
-#include "frontend/input/raster_pages.h"
+#include "frontend/input/open_pages.h"
 #include "frontend/print_loop.h"
 #include "frontend/settings.h"
 
@@ -100,7 +100,7 @@ std::string describe(const kzfront::Resolved& r) {
 
 // Prints the page `pages` just gave; false when the job must stop (the
 // message is out).
-bool printPage(kzfront::RasterPages& pages, const kzfront::PageHeader& page, int number, Output& output) {
+bool printPage(kzfront::PageSource& pages, const kzfront::PageHeader& page, int number, Output& output) {
     kzfront::Resolved resolved;
     std::string why;
     if (!kzfront::resolveRaster(page, resolved, why) || !output.ready(resolved, why)) {
@@ -152,8 +152,9 @@ static int filterMain(int argc, char* argv[]) {
     }
     kzfront::OpenOptions options;
     options.cancelled = [] { return cancelled != 0; };
+    options.declaredFormat = "application/vnd.cups-raster";
     std::string error;
-    auto pages = kzfront::openRasterPages(fd, argc == 7 ? argv[6] : "the print data", options, error);
+    auto pages = kzfront::openPages(fd, argc == 7 ? argv[6] : "the print data", options, error);
     if (!pages) {
         std::fprintf(stderr, "ERROR: The print data is not CUPS raster: %s\n", error.c_str());
         if (fd != STDIN_FILENO) ::close(fd);

@@ -9,6 +9,8 @@
 // resolves it; choices that never print are left out, and combinations that
 // do not print become constraints (two options: UIConstraints, more:
 // cupsUIConstraints).  Each quality sets the resolution its modes print at.
+#include <cups/raster.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>

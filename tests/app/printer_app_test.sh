@@ -179,7 +179,7 @@ print)
   print_and_check png-grey-draft "$work/in/block-gray.png" image/png 3 monochrome plain 500
   print_and_check jpeg-colour-high-borderless "$work/in/block.jpg" image/jpeg 5 color photo 0
   # PNG and JPEG are placed by the picture library kzrqo317-print uses, not by PAPPL's nearest pixel.
-  [ "$(grep -c '\] Picture resampled at' "$work/server.log")" = 3 ] || fail "PNG and JPEG were not placed with pixman"
+  [ "$(grep -c '\] Page 1: picture .* resampled' "$work/server.log")" = 3 ] || fail "PNG and JPEG were not placed with pixman"
   print_and_check pwg-colour-draft "$work/in/block.pwg" image/pwg-raster 3 color plain 500
   print_and_check pwg-grey-high "$work/in/block.pwg" image/pwg-raster 5 monochrome plain 500
   # A printer on a socket:// device.

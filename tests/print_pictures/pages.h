@@ -96,6 +96,23 @@ inline std::vector<uint8_t> placeAll(const MemoryPage& page, const kzp_page_form
     return out;
 }
 
+// The whole area's lines for the page `source` has just given.
+inline std::vector<uint8_t> placeFrom(PageSource& source, const PageHeader& page, const kzp_page_format& f,
+                                      std::string& error) {
+    Placement placement(page, f, {});
+    std::vector<uint8_t> out(placement.lineBytes() * size_t(f.height_px)), rows;
+    while (placement.linesDone() < f.height_px) {
+        if (const int32_t wanted = placement.rowsWanted(); wanted > 0) {
+            rows.resize(size_t(wanted) * size_t(page.width) * size_t(channels(page.format)));
+            if (!source.readRows(rows.data(), wanted, error)) return {};
+            placement.addRows(rows.data(), wanted);
+        }
+        const int32_t n = placement.linesReady();
+        placement.lines(n, out.data() + size_t(placement.linesDone()) * placement.lineBytes());
+    }
+    return out;
+}
+
 struct Extent {
     int32_t left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     bool empty() const { return right < 0; }

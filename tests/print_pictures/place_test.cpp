@@ -4,7 +4,13 @@
 #include "frontend/place.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "frontend/input/open_pages.h"
 #include "pages.h"
 
 namespace {
@@ -192,6 +198,62 @@ TEST(Placement, ARasterAtTwiceTheModesResolutionAveragesBlocks) {
         EXPECT_EQ(lines[(1 * 300 + 11) * n], white);
         EXPECT_EQ(lines[(2 * 300 + 10) * n], white);
     }
+}
+
+TEST(Documents, PagesArriveAtThePrintableAreasSizeAndPrintUnresampled) {
+    if (std::system("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
+    const std::string dir = std::filesystem::temp_directory_path() / ("kz-pictures-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    // A4 covered in red, and A4 landscape with a blue corner at its bottom left.
+    const std::string make =
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + dir +
+        "/doc.pdf -c '<</PageSize [595 842]>> setpagedevice 1 0 0 setrgbcolor 0 0 595 842 "
+        "rectfill showpage <</PageSize [842 595]>> setpagedevice 0 0 1 setrgbcolor 0 0 100 100 "
+        "rectfill showpage'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+
+    const kzp_settings settings = kzp_settings_default();
+    kzp_page_format f = kzp_page_format_empty();
+    ASSERT_EQ(kzp_resolve(&settings, &f, nullptr, 0), KZP_OK);
+    OpenOptions render;
+    render.xdpi = f.mode->xdpi, render.ydpi = f.mode->ydpi;
+    render.areaWidth = f.width_px, render.areaHeight = f.height_px;
+    render.paperWidth = f.paper_width_px, render.paperHeight = f.paper_height_px;
+    std::string error;
+    auto pages = openPages(dir + "/doc.pdf", render, error);
+    ASSERT_TRUE(pages) << error;
+    // An A4 page is narrower than the area for its height: as wide as the area, centred.
+    const double tall = f.width_px * 842.0 / 595.0;
+    PageHeader page;
+    const auto fitsTheArea = [&](const std::string& what) {
+        ASSERT_EQ(page.kind, PageKind::Area) << what;
+        ASSERT_EQ(page.width, f.width_px) << what;
+        ASSERT_EQ(page.height, f.height_px) << what;
+        EXPECT_FALSE(Placement(page, f, {}).resampled()) << what;
+        const Extent e = inked(placeFrom(*pages, page, f, error), f.width_px, f.height_px);
+        EXPECT_NEAR(e.left, 0, 2) << what;
+        EXPECT_NEAR(e.right, f.width_px - 1, 2) << what;
+        EXPECT_NEAR(e.bottom - e.top + 1, tall, 2) << what;
+        EXPECT_NEAR(e.top, (f.height_px - tall) / 2, 2) << what;
+    };
+    ASSERT_TRUE(pages->nextPage(page, error)) << error;
+    fitsTheArea("PDF");
+
+    // The landscape page comes turned counterclockwise, its corner at the bottom right.
+    ASSERT_TRUE(pages->nextPage(page, error)) << error;
+    EXPECT_EQ(page.width, f.width_px);
+    const Extent c = inked(placeFrom(*pages, page, f, error), f.width_px, f.height_px);
+    EXPECT_NEAR(c.right, f.width_px - 1, 2);
+    EXPECT_GT(c.top, f.height_px / 2);
+    EXPECT_FALSE(pages->nextPage(page, error)) << error;
+    EXPECT_TRUE(error.empty()) << error;
+
+    // PostScript that does not ask for a size is taken to be the paper's.
+    std::ofstream(dir + "/page.ps") << "%!PS\n1 0 0 setrgbcolor 0 0 595 842 rectfill showpage\n";
+    pages = openPages(dir + "/page.ps", render, error);
+    ASSERT_TRUE(pages && pages->nextPage(page, error)) << error;
+    fitsTheArea("PostScript");
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
