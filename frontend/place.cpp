@@ -9,7 +9,7 @@
 namespace kzfront {
 namespace {
 
-constexpr int32_t kStrip = 64;  // lines composited at once
+constexpr int32_t kStrip = 32;  // lines composited at once
 
 // Pixels as pixman holds them: grey as a8, RGB and CMYK as 32 bits (CMYK
 // with black in the alpha byte; every filter here treats the four
@@ -60,15 +60,15 @@ void fromPixman(PixelFormat f, const uint8_t* in, int32_t width, uint8_t* out) {
 // The area pixels whose centres fall in [from, to).
 int32_t firstCentre(double from) { return int32_t(std::ceil(from - 0.5)); }
 
-Turn turnFor(Orientation o, int32_t w, int32_t h, int32_t areaWidth, int32_t areaHeight) {
+Turn turnFor(Orientation o, Turn across, int32_t w, int32_t h, int32_t areaWidth, int32_t areaHeight) {
     switch (o) {
     case Orientation::Upright: return Turn::None;
     case Orientation::Counterclockwise: return Turn::Counterclockwise;
     case Orientation::Clockwise: return Turn::Clockwise;
     case Orientation::Auto: break;
     }
-    const bool across = w != h && areaWidth != areaHeight && (w > h) != (areaWidth > areaHeight);
-    return across ? Turn::Counterclockwise : Turn::None;
+    const bool lies = w != h && areaWidth != areaHeight && (w > h) != (areaWidth > areaHeight);
+    return lies ? across : Turn::None;
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ Placement::Placement(const PageHeader& page, const kzp_page_format& f, const Pla
         // Rendered at the area's size: copied, centred.
         copyX_ = int32_t(std::floor((aw - pw) / 2)), copyY_ = int32_t(std::floor((ah - ph) / 2));
     } else {
-        const Turn turn = turnFor(placing.orientation, pageWidth_, pageHeight_, width_, height_);
+        const Turn turn = turnFor(placing.orientation, page.turn, pageWidth_, pageHeight_, width_, height_);
         turned_ = turn != Turn::None;
         // The picture as it lies on the page, and its scale.
         const double rw = turned_ ? ph : pw, rh = turned_ ? pw : ph;
@@ -238,15 +238,21 @@ void Placement::addRows(const uint8_t* rows, int32_t count) {
     if (count <= 0) return;
     // Rows no line reads any more leave the window, a batch at a time.
     const int32_t drop = std::min(firstRow(next_), received_) - windowTop_;
-    if (drop > 0 && (drop >= windowRows_ / 2 || drop >= 256)) {
+    if (drop > 0 && (drop >= windowRows_ / 2 || drop >= 64)) {
         std::memmove(window_.data(), window_.data() + size_t(drop) * stride_, size_t(windowRows_ - drop) * stride_);
         windowTop_ += drop;
         windowRows_ -= drop;
     }
-    // The buffer only grows (a turned page's at once to its size).
+    // The buffer only grows, to what the window needs and a few rows more
+    // (its size settles after a strip or two; a turned page's at once to its size).
     const size_t needed = size_t(windowRows_ + count) * stride_;
-    if (window_.size() < needed)
-        window_.resize(turned_ ? size_t(pageHeight_) * stride_ : std::max(needed, window_.size() * 3 / 2));
+    if (window_.size() < needed) {
+        const size_t size = turned_ ? size_t(pageHeight_) * stride_
+                                    : std::min(needed + 8 * stride_, size_t(pageHeight_) * stride_);
+        std::vector<uint8_t> bigger(size);
+        std::memcpy(bigger.data(), window_.data(), size_t(windowRows_) * stride_);
+        window_.swap(bigger);
+    }
     const size_t inBytes = size_t(pageWidth_) * size_t(channels_);
     for (int32_t r = 0; r < count; ++r) {
         uint8_t* to = window_.data() + size_t(windowRows_ + r) * stride_;

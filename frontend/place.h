@@ -34,7 +34,7 @@ enum class Scaling : uint8_t {
 
 // orientation-requested's choices, for pictures.
 enum class Orientation : uint8_t {
-    Auto,              // turned counterclockwise when it lies across the area
+    Auto,              // turned when it lies across the area, the way the page says (PageHeader::turn)
     Upright,           // never turned
     Counterclockwise,  // landscape: the picture's top edge becomes the left
     Clockwise,         // reverse landscape: its left edge becomes the top

@@ -54,7 +54,9 @@ Outcome printPage(kzp_job* job, const kzp_page_format& format, PageSource& sourc
     if (hooks.pageStarted) hooks.pageStarted(number, page, printer.placement());
     std::vector<uint8_t> rows;
     const size_t rowBytes = size_t(page.width) * size_t(channels(page.format));
-    for (int32_t n; (n = printer.rowsWanted()) > 0;) {
+    // Rows in small batches: the placement holds what its next lines need.
+    constexpr int32_t kBatch = 32;
+    for (int32_t n; (n = std::min(printer.rowsWanted(), kBatch)) > 0;) {
         std::string ignored;
         if (hooks.cancelled && hooks.cancelled()) {
             printer.end(false, ignored);
