@@ -23,7 +23,7 @@ namespace {
 class DocumentPages : public PageSource {
 public:
     DocumentPages(std::string name, pid_t child, std::FILE* pipe, const OpenOptions& options)
-        : name_(std::move(name)), child_(child), pipe_(pipe), area_(options.areaWidth > 0) {}
+        : name_(std::move(name)), child_(child), pipe_(pipe), area_(options.areaWidth > 0), ppi_(options.xdpi) {}
     ~DocumentPages() override { finish(true); }
 
     bool nextPage(PageHeader& page, std::string& error) override {
@@ -54,6 +54,7 @@ public:
         page.format = header_.format();
         page.kind = area_ ? PageKind::Area : PageKind::Picture;
         page.turn = Turn::Counterclockwise;
+        page.ppi = ppi_;  // rendered at its own size: the resolution it was rendered at
         return true;
     }
 
@@ -92,6 +93,7 @@ private:
     pid_t child_;
     std::FILE* pipe_;
     bool area_;
+    double ppi_;
     PnmHeader header_;
     std::vector<uint8_t> scratch_;
     int32_t row_ = 0;

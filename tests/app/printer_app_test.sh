@@ -336,12 +336,15 @@ same_input)
   if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then
     private_serverbin "$work/serverbin" "$filter"
     printf 'ServerBin %s\nDataDir %s\n' "$work/serverbin" "$(cups-config --datadir)" > "$work/cups-files.conf"
-    cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o fit-to-page "$work/in/doc.pdf" \
-      > "$work/out/cups.prn" 2> "$work/cups.log" || { tail "$work/cups.log"; fail "cupsfilter could not print doc.pdf"; }
-    difference=$("$tool" compare "$work/out/cli-doc.pdf.prn" "$work/out/cups.prn" | sed -n 's/^largest difference \([0-9.]*\)%/\1/p')
-    [ -n "$difference" ] || fail "the CUPS stream does not compare"
-    echo "doc.pdf through CUPS: the ink of 2 mm cells differs by at most $difference% of the densest cell"
-    awk -v d="$difference" 'BEGIN { exit !(d <= 6) }' || fail "CUPS prints doc.pdf more than 6% differently"
+    for file in doc.pdf photo.png; do
+      cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o fit-to-page "$work/in/$file" \
+        > "$work/out/cups-$file.prn" 2> "$work/cups.log" || { tail "$work/cups.log"; fail "cupsfilter could not print $file"; }
+      difference=$("$tool" compare "$work/out/cli-$file.prn" "$work/out/cups-$file.prn" |
+                   sed -n 's/^largest difference \([0-9.]*\)%/\1/p')
+      [ -n "$difference" ] || fail "the CUPS stream of $file does not compare"
+      echo "$file through CUPS: the ink of 2 mm cells differs by at most $difference% of the page's densest cell"
+      awk -v d="$difference" 'BEGIN { exit !(d <= 6) }' || fail "CUPS prints $file more than 6% differently"
+    done
   else
     echo "cupsfilter, the filter or the PPD missing: CUPS not compared"
   fi
