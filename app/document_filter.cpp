@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -140,13 +141,19 @@ bool printDocument(pappl_job_t* job, pappl_device_t* device, void*) {
     }};
     kzfront::LoopHooks hooks;
     hooks.cancelled = [job] { return papplJobIsCanceled(job); };
-    hooks.pageStarted = [job](int number, const kzfront::PageHeader& p, const kzfront::Placement& placed) {
+    auto pageStart = std::chrono::steady_clock::now();
+    hooks.pageStarted = [&](int number, const kzfront::PageHeader& p, const kzfront::Placement& placed) {
+        pageStart = std::chrono::steady_clock::now();
         papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Page %d: %s %dx%d %s at %.0f%%%s", number,
                     p.kind == kzfront::PageKind::Area ? "rendered at the area's size," : "picture",
                     p.width, p.height, placed.resampled() ? "resampled" : "copied", placed.scale() * 100,
                     placed.turned() ? ", turned" : "");
     };
-    hooks.pageDone = [job](int) { papplJobSetImpressionsCompleted(job, 1); };
+    hooks.pageDone = [&](int number) {
+        papplJobSetImpressionsCompleted(job, 1);
+        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Page %d done in %.2f s", number,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - pageStart).count());
+    };
     int pages = 0;
     const kzfront::Outcome outcome = kzfront::printDocuments(pipeline, settings->format, documents,
                                                              std::max(1, o.copies), placing, hooks, pages, error);

@@ -250,7 +250,7 @@ void Placement::addRows(const uint8_t* rows, int32_t count) {
         const size_t size = turned_ ? size_t(pageHeight_) * stride_
                                     : std::min(needed + 8 * stride_, size_t(pageHeight_) * stride_);
         std::vector<uint8_t> bigger(size);
-        std::memcpy(bigger.data(), window_.data(), size_t(windowRows_) * stride_);
+        if (windowRows_ > 0) std::memcpy(bigger.data(), window_.data(), size_t(windowRows_) * stride_);
         window_.swap(bigger);
     }
     const size_t inBytes = size_t(pageWidth_) * size_t(channels_);
