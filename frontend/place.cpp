@@ -269,15 +269,19 @@ void Placement::addRows(const uint8_t* rows, int32_t count) {
 int32_t Placement::linesReady(bool ending) const {
     const int32_t left = height_ - next_;
     if (ending || received_ >= pageHeight_) return left;
+    return linesWithRows(std::min(left, kStrip));
+}
+
+int32_t Placement::linesWithRows(int32_t most) const {
     int32_t n = 0;
-    while (n < std::min(left, kStrip) && endRow(next_, n + 1) <= received_) ++n;
+    while (n < most && endRow(next_, n + 1) <= received_) ++n;
     return n;
 }
 
 void Placement::lines(int32_t count, uint8_t* out, bool ending) {
     count = std::min(count, height_ - next_);
     // Lines that need rows the page never gave are blank.
-    const int32_t real = ending ? std::min(count, linesReady(false)) : count;
+    const int32_t real = ending && received_ < pageHeight_ ? linesWithRows(count) : count;
     for (int32_t done = 0; done < real;) {
         const int32_t n = std::min(real - done, kStrip);
         if (method_ == Method::Copy) {

@@ -85,6 +85,7 @@ private:
     // First and one-past-last page row the lines [y, y + count) read.
     int32_t firstRow(int32_t y) const;
     int32_t endRow(int32_t y, int32_t count) const;
+    int32_t linesWithRows(int32_t most) const;  // of the next `most` lines, how many have their rows
     void composite(int32_t y, int32_t count, uint8_t* out);
     void copy(int32_t y, int32_t count, uint8_t* out, bool ending);
 
