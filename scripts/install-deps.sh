@@ -10,7 +10,10 @@
 # KZ_FORCE_EMULATOR=ON): the 32-bit tests then run under qemu-i386.
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
-package_packages=(dpkg-dev file)
+# make package (debian/control's Build-Depends) and its test: lintian, a
+# clean root made by mmdebstrap, the unit checked by systemd-analyze
+package_packages=(dpkg-dev debhelper file pkgconf liblcms2-dev libjpeg-dev libpixman-1-dev
+                  libcups2-dev cups-ppdc libpappl-dev lintian mmdebstrap systemd)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
                 liblcms2-dev
                 # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files

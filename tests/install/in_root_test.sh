@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Runs inside the clean root of clean_root_test.sh, as root: installs
+# /tmp/debs/*.deb with apt, then prints through each front end (kzrqo317-print,
+# the CUPS filter through cupsfilter, the printer application's service) and
+# checks every stream with the installed kzrqo317-inspect.
+set -euo pipefail
+fail() { echo "FAIL: $*" >&2; exit 1; }
+cd /tmp
+export DEBIAN_FRONTEND=noninteractive
+
+apt-get install -y -q /tmp/debs/*.deb >apt.log 2>&1 || { cat apt.log; fail "apt could not install the packages"; }
+for deb in /tmp/debs/*.deb; do
+  p=$(dpkg-deb -f "$deb" Package)
+  [ "$(dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] || fail "$p is not installed"
+done
+echo "ok: installed $(ls /tmp/debs | wc -l) packages"
+
+check() {  # check FILE PAGES: a well-formed stream of that many pages
+  local report
+  report=$(kzrqo317-inspect check "$1") || { echo "$report" | tail -3; fail "$1 is not a well-formed stream"; }
+  grep -q " $2 pages" <<<"$report" || fail "$1: $report"
+}
+
+for program in kzrqo317-demo kzrqo317-inspect kzrqo317-print kzrqo317-printer-app; do
+  [ "$("$program" --version)" != "" ] || fail "$program --version says nothing"
+  man -w "$program" >/dev/null 2>&1 || [ -f "/usr/share/man/man1/$program.1.gz" ] || fail "no man page for $program"
+done
+
+# kzrqo317-print: a picture (the demo chart's preview) and a PDF through Ghostscript.
+kzrqo317-demo --mode 4 --out demo.prn >/dev/null
+check demo.prn 1
+kzrqo317-inspect render demo.prn -o chart.png >/dev/null
+gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a6 -sOutputFile=doc.pdf \
+   -c '0 0.5 0 setrgbcolor 20 20 200 300 rectfill /Helvetica findfont 30 scalefont setfont 40 200 moveto (kzrqo317) show showpage'
+kzrqo317-print -q --paper iso_a6_105x148mm chart.png doc.pdf -o print.prn
+check print.prn 2
+echo "ok: kzrqo317-print: a PNG and a PDF"
+
+# The CUPS driver: cups-filters and Ghostscript turn the PDF into raster for our filter.
+cupsfilter -p /usr/share/ppd/kzrqo317/kzrqo317.ppd -m printer/kzrqo317 -o PageSize=A6 doc.pdf \
+  >cups.prn 2>cups.log || { tail cups.log; fail "cupsfilter failed"; }
+check cups.prn 1
+echo "ok: cupsfilter through rastertokzrqo317"
+
+# The printer application's service: its unit, its user, and the unit's
+# command run by hand as that user (systemd does not run here).
+unit=/lib/systemd/system/kzrqo317-printer-app.service
+systemd-analyze verify "$unit" 2>verify.log || { cat verify.log; fail "systemd-analyze verify $unit"; }
+! grep -v -i avahi verify.log | grep . || { cat verify.log; fail "systemd-analyze verify warns"; }
+systemd-analyze security --offline=true "$unit" >security.log 2>&1 || true
+echo "ok: unit verified; $(tail -n 1 security.log | sed 's/^→ //')"
+[ -L /etc/systemd/system/multi-user.target.wants/kzrqo317-printer-app.service ] || fail "the service is not enabled"
+user=$(sed -n 's/^User=//p' "$unit")
+[ "$user" = kzrqo317-app ] || fail "the unit runs as '$user'"
+getent passwd "$user" >/dev/null || fail "the package made no user $user"
+id -nG "$user" | grep -qw lp || fail "$user is not in group lp"
+
+install -d -o "$user" -g "$user" -m 0755 /run/kzrqo317-printer-app
+install -d -o "$user" -g "$user" -m 0700 /var/lib/kzrqo317-printer-app /var/lib/kzrqo317-printer-app/out
+install -d -o "$user" -g "$user" -m 0700 /tmp/private-tmp
+specifiers() { sed 's|%t|/run|g; s|%S|/var/lib|g'; }
+eval "$(sed -n 's/^ExecStartPre=+//p' "$unit" | specifiers)"
+read -ra server <<<"$(sed -n 's/^ExecStart=//p' "$unit" | specifiers)"
+setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all \
+  env -i PATH=/usr/bin:/bin HOME=/var/lib/kzrqo317-printer-app TMPDIR=/tmp/private-tmp LANG=C.UTF-8 \
+  "${server[@]}" -o server-port=$((20000 + RANDOM % 40000)) >server.log 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do [ -S /run/kzrqo317-printer-app.sock ] && break; sleep 0.1; done
+[ -S /run/kzrqo317-printer-app.sock ] || { cat server.log; fail "the server made no /run/kzrqo317-printer-app.sock"; }
+[ "$(awk '/^Uid:/ {print $2}' "/proc/$server_pid/status")" = "$(id -u "$user")" ] || fail "the server does not run as $user"
+
+# Root and an ordinary user reach it through the system socket, not a
+# private server of their own (which would have no printers).
+useradd -m alice
+kzrqo317-printer-app add -d inkjet -m kzrqo317 -v 'file:///var/lib/kzrqo317-printer-app/out?ext=prn' ||
+  { tail server.log; fail "root cannot add a printer"; }
+setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice \
+  kzrqo317-printer-app printers | grep -qx inkjet || fail "alice's sub-commands do not reach the service"
+install -m 644 -o alice chart.png /home/alice/
+setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice \
+  kzrqo317-printer-app submit -d inkjet -t from-alice -o media=iso_a6_105x148mm /home/alice/chart.png >/dev/null ||
+  fail "alice cannot print"
+kzrqo317-printer-app submit -d inkjet -t from-root -o media=iso_a6_105x148mm doc.pdf >/dev/null || fail "root cannot print"
+for job in from-alice from-root; do
+  out=/var/lib/kzrqo317-printer-app/out/$job.prn
+  for _ in $(seq 300); do [ -s "$out" ] && kzrqo317-inspect check "$out" >/dev/null 2>&1 && break; sleep 0.2; done
+  check "$out" 1
+  [ "$(stat -c %U "$out")" = "$user" ] || fail "$out was not written by $user"
+done
+echo "ok: the service as $user printed jobs of root and alice"
+kzrqo317-printer-app shutdown >/dev/null
+for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$server_pid" 2>/dev/null || fail "the server did not shut down"
+echo "ok: the clean root"
