@@ -22,11 +22,10 @@ int hundredthsMm(int32_t pixels, int32_t dpi) { return dpi > 0 ? static_cast<int
 // print-quality onto this list (draft the first, high the last) and the
 // raster callbacks resample whatever arrives to the mode's own resolution.
 std::vector<std::pair<int, int>> resolutions() {
-    size_t count = 0;
-    const kzp_mode_info* modes = kzp_modes(&count);
+    const size_t count = kzp_mode_count();
     std::set<std::pair<long, std::pair<int, int>>> byArea;
     for (size_t i = 0; i < count; ++i)
-        byArea.insert({static_cast<long>(modes[i].xdpi) * modes[i].ydpi, {modes[i].xdpi, modes[i].ydpi}});
+        byArea.insert({static_cast<long>(kzp_mode_at(i)->xdpi) * kzp_mode_at(i)->ydpi, {kzp_mode_at(i)->xdpi, kzp_mode_at(i)->ydpi}});
     std::vector<std::pair<int, int>> all;
     for (const auto& entry : byArea) all.push_back(entry.second);
     // At most PAPPL_MAX_RESOLUTION: keep the coarsest, the finest and the
@@ -41,9 +40,10 @@ std::vector<std::pair<int, int>> resolutions() {
 }
 
 bool anyMode(bool (*test)(const kzp_mode_info&)) {
-    size_t count = 0;
-    const kzp_mode_info* modes = kzp_modes(&count);
-    return std::any_of(modes, modes + count, test);
+    const size_t count = kzp_mode_count();
+    for (size_t i = 0; i < count; ++i)
+        if (test(*kzp_mode_at(i))) return true;
+    return false;
 }
 
 void fillReadyMedia(pappl_media_col_t& col, const kzp_paper& paper, const char* source, const char* type,
@@ -117,43 +117,40 @@ bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, co
 
     // Margins: the default page's (PAPPL takes one pair for every size).
     kzp_settings defaults = kzp_settings_default();
-    kzp_page_format format{};
+    kzp_page_format format = kzp_page_format_empty();
     char why[512];
     if (kzp_resolve(&defaults, &format, why, sizeof why) != KZP_OK) {
         papplLog(system, PAPPL_LOGLEVEL_ERROR, "The default settings do not print: %s", why);
         return false;
     }
-    driver->x_default = format.mode.xdpi;
-    driver->y_default = format.mode.ydpi;
+    driver->x_default = format.mode->xdpi;
+    driver->y_default = format.mode->ydpi;
     const int32_t right = format.paper_width_px - format.width_px - format.left_px;
     const int32_t bottom = format.paper_height_px - format.height_px - format.top_px;
-    driver->left_right = hundredthsMm(std::max(format.left_px, right), format.mode.xdpi);
-    driver->bottom_top = hundredthsMm(std::max(format.top_px, bottom), format.mode.ydpi);
+    driver->left_right = hundredthsMm(std::max(format.left_px, right), format.mode->xdpi);
+    driver->bottom_top = hundredthsMm(std::max(format.top_px, bottom), format.mode->ydpi);
 
-    size_t numPapers = 0;
-    const kzp_paper* papers = kzp_papers(&numPapers);
+    const size_t numPapers = kzp_paper_count();
     const kzp_paper* defaultPaper = nullptr;
     const kzp_paper* rollPaper = nullptr;
-    size_t numModes = 0;
-    const kzp_mode_info* modes = kzp_modes(&numModes);
+    const size_t numModes = kzp_mode_count();
     driver->borderless = false;
     for (size_t i = 0; i < numPapers && driver->num_media < PAPPL_MAX_MEDIA; ++i) {
         // Sizes known only by their code have no PWG name to offer.
-        if (!pwgMediaForPWG(papers[i].pwg_name)) continue;
-        driver->media[driver->num_media++] = papers[i].pwg_name;
-        driver->borderless = driver->borderless || papers[i].borderless;
-        if (defaults.paper && !std::strcmp(papers[i].pwg_name, defaults.paper)) defaultPaper = &papers[i];
+        if (!pwgMediaForPWG(kzp_paper_at(i)->pwg_name)) continue;
+        driver->media[driver->num_media++] = kzp_paper_at(i)->pwg_name;
+        driver->borderless = driver->borderless || kzp_paper_at(i)->borderless;
+        if (defaults.paper && !std::strcmp(kzp_paper_at(i)->pwg_name, defaults.paper)) defaultPaper = kzp_paper_at(i);
         for (size_t m = 0; m < numModes && !rollPaper; ++m)
-            if (modes[m].roll && modes[m].paper_code == papers[i].code) rollPaper = &papers[i];
+            if (kzp_mode_at(m)->roll && kzp_mode_at(m)->paper_code == kzp_paper_at(i)->code) rollPaper = kzp_paper_at(i);
     }
-    if (!defaultPaper && numPapers > 0) defaultPaper = &papers[0];
+    if (!defaultPaper && numPapers > 0) defaultPaper = kzp_paper_at(0);
 
-    size_t numTypes = 0;
-    const kzp_media* types = kzp_media_types(&numTypes);
+    const size_t numTypes = kzp_media_count();
     for (size_t i = 0; i < numTypes && driver->num_type < PAPPL_MAX_TYPE; ++i) {
         // "code-N" types are raw codes for experts, not names for IPP clients.
-        if (std::strncmp(types[i].name, "code-", 5) == 0) continue;
-        driver->type[driver->num_type++] = types[i].name;
+        if (std::strncmp(kzp_media_at(i)->name, "code-", 5) == 0) continue;
+        driver->type[driver->num_type++] = kzp_media_at(i)->name;
     }
     if (!defaultPaper || driver->num_type == 0) {
         papplLog(system, PAPPL_LOGLEVEL_ERROR, "The pipeline lists no paper sizes or media types.");

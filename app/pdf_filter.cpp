@@ -130,7 +130,7 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
         return false;
     }
     // Fitted (and turned when that fits better) to the area, centred.
-    const std::string resolution = "-r" + std::to_string(format.mode.xdpi) + "x" + std::to_string(format.mode.ydpi);
+    const std::string resolution = "-r" + std::to_string(format.mode->xdpi) + "x" + std::to_string(format.mode->ydpi);
     const std::string size = "-g" + std::to_string(format.width_px) + "x" + std::to_string(format.height_px);
     const std::string first = "-dFirstPage=" + std::to_string(options->first_page ? options->first_page : 1);
     // Pictures inside the page scaled with Ghostscript's interpolating

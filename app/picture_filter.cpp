@@ -66,10 +66,10 @@ Scaling scalingFor(pappl_scaling_t asked, const Picture& p, Turn turn, const kzp
     const bool turned = turn != Turn::None;
     const double w = turned ? p.height : p.width, h = turned ? p.width : p.height;
     const double natural =
-        f.mode.xdpi / (p.ppi > 0 ? p.ppi : 72.0);  // area pixels per picture pixel
+        f.mode->xdpi / (p.ppi > 0 ? p.ppi : 72.0);  // area pixels per picture pixel
     const bool larger = w * natural > f.width_px || h * natural > f.height_px;
     const bool autoScaled = asked == PAPPL_SCALING_AUTO || asked == PAPPL_SCALING_AUTO_FIT;
-    if (asked == PAPPL_SCALING_FILL || (asked == PAPPL_SCALING_AUTO && larger && f.mode.borderless))
+    if (asked == PAPPL_SCALING_FILL || (asked == PAPPL_SCALING_AUTO && larger && f.mode->borderless))
         return {Fit::Fill, 100};
     if (asked == PAPPL_SCALING_FIT || (autoScaled && larger)) return {Fit::Fit, 100};
     return {Fit::Fit, 100 * natural / std::min(f.width_px / w, f.height_px / h)};

@@ -26,7 +26,7 @@ struct RasterJob {
     std::string paper, media;
     kzp_settings settings{};
     kzp_job* job = nullptr;
-    kzp_page_format format{};
+    kzp_page_format format = kzp_page_format_empty();
     pappl_device_t* device = nullptr;
     // The page in progress.
     kzp_input input = KZP_INPUT_RGB8;
@@ -123,7 +123,7 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     r->settings.roll = std::strncmp(options->media.source, "main-roll", 9) == 0;
     std::string changed;
     char why[512] = "";
-    kzp_sink sink{-1, writeToDevice, device};
+    kzp_sink sink = kzp_sink_callback(writeToDevice, device);
     if (resolveNearest(*r, job, changed)) r->job = kzp_job_open(&r->settings, &sink, why, sizeof why);
     if (!r->job) {
         papplJobSetData(job, nullptr);
@@ -133,7 +133,7 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing %s on %s, %s quality, %s%s, %dx%d dpi",
                 r->paper.c_str(), r->settings.media ? r->settings.media : "plain",
                 kzp_quality_name(r->settings.quality), r->settings.mono ? "black only" : "colour",
-                r->settings.borderless ? ", borderless" : "", r->format.mode.xdpi, r->format.mode.ydpi);
+                r->settings.borderless ? ", borderless" : "", r->format.mode->xdpi, r->format.mode->ydpi);
     return true;
 }
 
@@ -168,14 +168,14 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
         return fail(job, "The raster page header does not add up: %s.", what);
     }
     const kzp_page_format& f = r->format;
-    const double xScale = static_cast<double>(f.mode.xdpi) / h.HWResolution[0];
-    const double yScale = static_cast<double>(f.mode.ydpi) / h.HWResolution[1];
+    const double xScale = static_cast<double>(f.mode->xdpi) / h.HWResolution[0];
+    const double yScale = static_cast<double>(f.mode->ydpi) / h.HWResolution[1];
     const double width = h.cupsWidth * xScale, height = h.cupsHeight * yScale;
     // A page much larger than the paper is a mistake, not something to shrink.
     if (width > 1.5 * f.paper_width_px + 600 || height > 1.5 * f.paper_height_px + 600) {
         std::snprintf(what, sizeof what, "the page is %.0f x %.0f mm, the paper %s %.0f x %.0f mm",
-                      width * 25.4 / f.mode.xdpi, height * 25.4 / f.mode.ydpi, r->paper.c_str(),
-                      f.paper_width_px * 25.4 / f.mode.xdpi, f.paper_height_px * 25.4 / f.mode.ydpi);
+                      width * 25.4 / f.mode->xdpi, height * 25.4 / f.mode->ydpi, r->paper.c_str(),
+                      f.paper_width_px * 25.4 / f.mode->xdpi, f.paper_height_px * 25.4 / f.mode->ydpi);
         return fail(job, "The page does not fit the paper: %s.", what);
     }
     // Output pixel x sits at paper position left_px + x; the page is centred.

@@ -16,7 +16,7 @@ namespace {
 
 struct Page {
     kzp_settings settings;
-    kzp_page_format format;
+    kzp_page_format format = kzp_page_format_empty();
     std::vector<uint8_t> rgb;
 };
 
@@ -24,10 +24,9 @@ const Page& pageFor(int printMode) {
     static std::map<int, Page> pages;
     auto& page = pages[printMode];
     if (page.rgb.empty()) {
-        size_t n = 0;
-        const kzp_mode_info* modes = kzp_modes(&n);
+        const size_t n = kzp_mode_count();
         for (size_t i = 0; i < n; ++i) {
-            const kzp_mode_info& m = modes[i];
+            const kzp_mode_info& m = *kzp_mode_at(i);
             if (m.print_mode != printMode || m.paper_code != 3 || m.roll) continue;
             page.settings = kzp_settings_default();
             page.settings.media = m.media;
@@ -52,7 +51,7 @@ void WholePage(benchmark::State& state) {
     const kzp_page_format& f = page.format;
     uint64_t bytes = 0;
     for (auto _ : state) {
-        kzp_sink sink{-1, countBytes, &bytes};
+        kzp_sink sink = kzp_sink_callback(countBytes, &bytes);
         kzp_job* job = kzp_job_open(&page.settings, &sink, nullptr, 0);
         kzp_job_begin_page(job, KZP_INPUT_RGB8, f.width_px, f.height_px);
         for (int32_t y = 0; y < f.height_px; ++y)
@@ -67,10 +66,10 @@ void WholePage(benchmark::State& state) {
 void SeparateAndHalftone(benchmark::State& state) {
     const Page& page = pageFor(int(state.range(0)));
     const kzp_page_format& f = page.format;
-    const bool quality = f.mode.quality >= KZP_QUALITY_HIGH;
+    const bool quality = f.mode->quality >= KZP_QUALITY_HIGH;
     for (auto _ : state) {
         std::string error;
-        auto separator = kzp::Separator::make(f.mode, KZP_INPUT_RGB8, nullptr, &error);
+        auto separator = kzp::Separator::make(*f.mode, KZP_INPUT_RGB8, nullptr, &error);
         std::vector<uint8_t> amount[7], level[7];
         uint8_t* out[7] = {};
         kzp::InkLevels levels[7];
@@ -78,8 +77,8 @@ void SeparateAndHalftone(benchmark::State& state) {
         const uint8_t* planeAmounts[7];
         uint8_t* planeLevels[7];
         for (int p = 0; p < 7; ++p) {
-            if (!f.mode.bit_depth[p]) continue;
-            levels[planes] = kzp::InkLevels::of(f.mode, p);
+            if (!f.mode->bit_depth[p]) continue;
+            levels[planes] = kzp::InkLevels::of(*f.mode, p);
             amount[p].resize(size_t(f.width_px));
             level[p].resize(size_t(f.width_px));
             out[p] = amount[p].data();

@@ -29,36 +29,34 @@ double widthPt(const kzp_paper& p) { return p.width_um * kPointsPerMicrometre; }
 double heightPt(const kzp_paper& p) { return p.height_um * kPointsPerMicrometre; }
 
 std::string paperList() {
-    size_t count = 0;
-    const kzp_paper* papers = kzp_papers(&count);
+    const size_t count = kzp_paper_count();
     std::string list;
     for (size_t i = 0; i < count; ++i) {
-        if (std::strncmp(papers[i].pwg_name, "code-", 5) == 0) continue;  // raw codes, for experts
-        list += format("%s%s (%.0f x %.0f mm)", list.empty() ? "" : ", ", papers[i].label,
-                       papers[i].width_um / 1000.0, papers[i].height_um / 1000.0);
+        if (std::strncmp(kzp_paper_at(i)->pwg_name, "code-", 5) == 0) continue;  // raw codes, for experts
+        list += format("%s%s (%.0f x %.0f mm)", list.empty() ? "" : ", ", kzp_paper_at(i)->label,
+                       kzp_paper_at(i)->width_um / 1000.0, kzp_paper_at(i)->height_um / 1000.0);
     }
     return list;
 }
 
 // The paper by the PPD's size name, else by its dimensions.
 const kzp_paper* findPaper(const cups_page_header2_t& h, std::string& why) {
-    size_t count = 0;
-    const kzp_paper* papers = kzp_papers(&count);
+    const size_t count = kzp_paper_count();
     std::string name = h.cupsPageSizeName;
     for (const char* suffix : {kBorderlessSuffix, kOtherBorderlessSuffix}) {
         if (endsWith(name, suffix)) name.resize(name.size() - std::strlen(suffix));
     }
     for (size_t i = 0; i < count && !name.empty(); ++i) {
-        if (name == ppdSizeName(papers[i]) || name == papers[i].pwg_name) return &papers[i];
+        if (name == ppdSizeName(*kzp_paper_at(i)) || name == kzp_paper_at(i)->pwg_name) return kzp_paper_at(i);
     }
     for (size_t i = 0; i < count; ++i) {
-        if (std::fabs(widthPt(papers[i]) - h.PageSize[0]) <= kSizeTolerancePt &&
-            std::fabs(heightPt(papers[i]) - h.PageSize[1]) <= kSizeTolerancePt) {
-            return &papers[i];
+        if (std::fabs(widthPt(*kzp_paper_at(i)) - h.PageSize[0]) <= kSizeTolerancePt &&
+            std::fabs(heightPt(*kzp_paper_at(i)) - h.PageSize[1]) <= kSizeTolerancePt) {
+            return kzp_paper_at(i);
         }
     }
     double widest = 0;
-    for (size_t i = 0; i < count; ++i) widest = std::max(widest, widthPt(papers[i]));
+    for (size_t i = 0; i < count; ++i) widest = std::max(widest, widthPt(*kzp_paper_at(i)));
     const double mm = 25.4 / 72.0;
     if (h.PageSize[0] > widest + kSizeTolerancePt) {
         why = format("The page is %.0f mm wide, wider than the printer takes (%.0f mm at most).",
@@ -73,21 +71,20 @@ const kzp_paper* findPaper(const cups_page_header2_t& h, std::string& why) {
 // The media by the header's MediaType name, else by cupsMediaType's code;
 // plain paper when neither is set.
 const kzp_media* findMedia(const cups_page_header2_t& h, std::string& why) {
-    size_t count = 0;
-    const kzp_media* media = kzp_media_types(&count);
+    const size_t count = kzp_media_count();
     for (size_t i = 0; i < count; ++i) {
-        if (h.MediaType[0] != '\0' && std::strcmp(h.MediaType, media[i].name) == 0) return &media[i];
+        if (h.MediaType[0] != '\0' && std::strcmp(h.MediaType, kzp_media_at(i)->name) == 0) return kzp_media_at(i);
     }
     for (size_t i = 0; i < count && h.MediaType[0] == '\0'; ++i) {
-        if (h.cupsMediaType != 0 && h.cupsMediaType == static_cast<unsigned>(media[i].code)) return &media[i];
+        if (h.cupsMediaType != 0 && h.cupsMediaType == static_cast<unsigned>(kzp_media_at(i)->code)) return kzp_media_at(i);
     }
     if (h.MediaType[0] == '\0' && h.cupsMediaType == 0) {
         for (size_t i = 0; i < count; ++i) {
-            if (std::strcmp(media[i].name, "plain") == 0) return &media[i];
+            if (std::strcmp(kzp_media_at(i)->name, "plain") == 0) return kzp_media_at(i);
         }
     }
     std::string names;
-    for (size_t i = 0; i < count; ++i) names += format("%s%s", names.empty() ? "" : ", ", media[i].name);
+    for (size_t i = 0; i < count; ++i) names += format("%s%s", names.empty() ? "" : ", ", kzp_media_at(i)->name);
     why = format("The media type '%s' (code %u) is not one this printer knows. It knows: %s.", h.MediaType,
                  h.cupsMediaType, names.c_str());
     return nullptr;
@@ -133,9 +130,9 @@ bool pickInput(const cups_page_header2_t& h, PagePlan& plan, std::string& why) {
 // The raster is at the mode's resolution or a whole multiple of it (the PPD
 // renders each quality at the finest resolution its modes print).
 bool resolutionMatches(const cups_page_header2_t& h, const kzp_page_format& f) {
-    return f.mode.xdpi > 0 && f.mode.ydpi > 0 && h.HWResolution[0] % f.mode.xdpi == 0 &&
-           h.HWResolution[1] % f.mode.ydpi == 0 && h.HWResolution[0] / f.mode.xdpi <= kMaxFactor &&
-           h.HWResolution[1] / f.mode.ydpi <= kMaxFactor;
+    return f.mode->xdpi > 0 && f.mode->ydpi > 0 && h.HWResolution[0] % f.mode->xdpi == 0 &&
+           h.HWResolution[1] % f.mode->ydpi == 0 && h.HWResolution[0] / f.mode->xdpi <= kMaxFactor &&
+           h.HWResolution[1] / f.mode->ydpi <= kMaxFactor;
 }
 
 // Grey pages print black-only where a black-only mode exists, else with
@@ -230,7 +227,7 @@ bool planPage(const cups_page_header2_t& h, PagePlan& plan, std::string& why) {
                      "%s prints at %dx%d dpi (or from a raster at a whole multiple of it). Choose the "
                      "print quality in the printer's options rather than a resolution.",
                      h.HWResolution[0], h.HWResolution[1], kzp_quality_name(plan.settings.quality),
-                     paper->label, media->label, plan.format.mode.xdpi, plan.format.mode.ydpi);
+                     paper->label, media->label, plan.format.mode->xdpi, plan.format.mode->ydpi);
         return false;
     }
     // The raster covers at most the page: a wider one is damaged (and would
@@ -251,8 +248,8 @@ bool sameSettings(const kzp_settings& a, const kzp_settings& b) {
 }
 
 Placement::Placement(const cups_page_header2_t& h, const kzp_page_format& f)
-    : factorX_(static_cast<int32_t>(h.HWResolution[0]) / std::max(f.mode.xdpi, 1)),
-      factorY_(static_cast<int32_t>(h.HWResolution[1]) / std::max(f.mode.ydpi, 1)) {
+    : factorX_(static_cast<int32_t>(h.HWResolution[0]) / std::max(f.mode->xdpi, 1)),
+      factorY_(static_cast<int32_t>(h.HWResolution[1]) / std::max(f.mode->ydpi, 1)) {
     factorX_ = std::max(factorX_, 1);
     factorY_ = std::max(factorY_, 1);
     // The raster's origin on the paper, in raster pixels.

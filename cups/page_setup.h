@@ -16,7 +16,7 @@ struct PagePlan {
     kzp_settings settings{};   // paper and media point into the capability query's arrays
     const kzp_paper* paper = nullptr;
     const kzp_media* mediaType = nullptr;
-    kzp_page_format format{};
+    kzp_page_format format = kzp_page_format_empty();
     kzp_input input = KZP_INPUT_RGB8;
     bool grey = false;           // the page came as grey or black
     bool greyInColour = false;   // grey, printed with colour inks: no black-only mode here

@@ -47,7 +47,7 @@ public:
     bool ready(const kzp_settings& settings, std::string& why) {
         if (job_ != nullptr && kzcups::sameSettings(settings_, settings)) return true;
         if (!close(why)) return false;
-        const kzp_sink sink{STDOUT_FILENO, nullptr, nullptr};
+        const kzp_sink sink = kzp_sink_fd(STDOUT_FILENO);
         char message[512] = "";
         job_ = kzp_job_open(&settings, &sink, message, sizeof message);
         if (job_ == nullptr) {
@@ -148,7 +148,7 @@ bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int num
                  plan.settings.borderless ? ", borderless" : "");
     std::fprintf(stderr, "DEBUG: page %d: raster %ux%u at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n", number,
                  header.cupsWidth, header.cupsHeight, header.HWResolution[0], header.HWResolution[1],
-                 unsigned{f.mode.print_mode}, f.width_px, f.height_px, f.left_px, f.top_px);
+                 unsigned{f.mode->print_mode}, f.width_px, f.height_px, f.left_px, f.top_px);
 
     kzp_job* job = output.job();
     if (kzp_job_begin_page(job, plan.input, f.width_px, f.height_px) != KZP_OK) {

@@ -126,25 +126,24 @@ void keepUsed(std::vector<T>& choices, Axis axis, std::set<Tuple>& valid) {
 
 Capabilities gather() {
     Capabilities c;
-    size_t count = 0;
-    const kzp_paper* papers = kzp_papers(&count);
+    size_t count = kzp_paper_count();
     for (size_t i = 0; i < count; ++i) {
-        if (rawCode(papers[i].pwg_name)) continue;
-        c.sizes.push_back({&papers[i], false});
-        if (papers[i].borderless) c.sizes.push_back({&papers[i], true});
+        if (rawCode(kzp_paper_at(i)->pwg_name)) continue;
+        c.sizes.push_back({kzp_paper_at(i), false});
+        if (kzp_paper_at(i)->borderless) c.sizes.push_back({kzp_paper_at(i), true});
     }
-    const kzp_media* media = kzp_media_types(&count);
+    count = kzp_media_count();
     for (size_t i = 0; i < count; ++i) {
-        if (rawCode(media[i].name)) continue;
-        if (validName(media[i].name)) {
-            c.media.push_back(&media[i]);
+        if (rawCode(kzp_media_at(i)->name)) continue;
+        if (validName(kzp_media_at(i)->name)) {
+            c.media.push_back(kzp_media_at(i));
         } else {
-            std::fprintf(stderr, "kzrqo317-write-drv: media '%s' has no valid PPD name; left out\n", media[i].name);
+            std::fprintf(stderr, "kzrqo317-write-drv: media '%s' has no valid PPD name; left out\n", kzp_media_at(i)->name);
         }
     }
-    const kzp_mode_info* modes = kzp_modes(&count);
+    count = kzp_mode_count();
     std::set<kzp_quality> qualities;
-    for (size_t i = 0; i < count; ++i) qualities.insert(modes[i].quality);
+    for (size_t i = 0; i < count; ++i) qualities.insert(kzp_mode_at(i)->quality);
     c.qualities.assign(qualities.begin(), qualities.end());
 
     // Each quality renders at the finest resolution its modes print at; the
@@ -153,19 +152,19 @@ Capabilities gather() {
     forEachTuple(c, [&](const Tuple& t) {
         if (!resolveTuple(c, t, plan)) return;
         auto& res = c.resolution[plan.settings.quality];
-        res = {std::max(res.first, plan.format.mode.xdpi), std::max(res.second, plan.format.mode.ydpi)};
+        res = {std::max(res.first, plan.format.mode->xdpi), std::max(res.second, plan.format.mode->ydpi)};
     });
     forEachTuple(c, [&](const Tuple& t) {
         if (!resolveTuple(c, t, plan)) return;
         const auto [rx, ry] = c.resolution.at(plan.settings.quality);
-        if (rx % plan.format.mode.xdpi != 0 || ry % plan.format.mode.ydpi != 0) {
+        if (rx % plan.format.mode->xdpi != 0 || ry % plan.format.mode->ydpi != 0) {
             std::fprintf(stderr, "kzrqo317-write-drv: %s at %dx%d dpi is not a whole fraction of %dx%d; left out\n",
-                         kzp_quality_name(plan.settings.quality), plan.format.mode.xdpi, plan.format.mode.ydpi, rx, ry);
+                         kzp_quality_name(plan.settings.quality), plan.format.mode->xdpi, plan.format.mode->ydpi, rx, ry);
             return;
         }
         c.valid.insert(t);
         const kzp_page_format& f = plan.format;
-        const double x = 72.0 / f.mode.xdpi, y = 72.0 / f.mode.ydpi;
+        const double x = 72.0 / f.mode->xdpi, y = 72.0 / f.mode->ydpi;
         const double margins[4] = {f.left_px * x, (f.paper_height_px - f.top_px - f.height_px) * y,
                                    (f.paper_width_px - f.left_px - f.width_px) * x, f.top_px * y};
         SizeChoice& size = c.sizes[t[kSize]];

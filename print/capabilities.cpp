@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kzrqo317/print.h"
@@ -67,11 +69,14 @@ std::string alternatives(const kzp_paper& paper, const kzp_media& media) {
     return out.empty() ? "nothing" : out;
 }
 
+// The mode's record and the page format of a combination that prints; the
+// format's `mode` is left for the caller to point at the query's record.
 void fillMode(const kzp_paper& paper, const kzp_media& media, kzp_quality q, bool mono, bool borderless, bool roll,
-              Setup& s) {
+              Setup& s, kzp_mode_info& mi) {
     kzp_page_format& f = s.format;
     f = kzp_page_format{};
-    kzp_mode_info& mi = f.mode;
+    f.struct_size = sizeof f;
+    mi = kzp_mode_info{};
     s.paperCode = paper.code;
     s.mediaCode = media.code;
     s.qualityCode = qualityCode(media.code, q, mono, borderless);
@@ -134,20 +139,32 @@ void fillMode(const kzp_paper& paper, const kzp_media& media, kzp_quality q, boo
     }
 }
 
-std::vector<kzp_mode_info> buildModes() {
-    std::vector<kzp_mode_info> out;
-    for (const kzp_paper& paper : papers())
-        for (const kzp_media& media : mediaTypes())
-            for (int roll = 0; roll < 2; ++roll)
-                for (int borderless = 0; borderless < 2; ++borderless)
-                    for (int mono = 0; mono < 2; ++mono)
-                        for (int q = 0; q < 4; ++q) {
-                            if (!refusal(paper, media, kzp_quality(q), mono, borderless).empty()) continue;
-                            Setup s;
-                            fillMode(paper, media, kzp_quality(q), mono, borderless, roll, s);
-                            out.push_back(s.format.mode);
-                        }
-    return out;
+// Every combination that prints, and where each is in the list.
+struct ModeList {
+    using Key = std::tuple<const kzp_paper*, const kzp_media*, int, bool, bool, bool>;
+    std::vector<kzp_mode_info> list;
+    std::map<Key, size_t> index;
+};
+
+const ModeList& modes() {
+    static const ModeList all = [] {
+        ModeList m;
+        for (const kzp_paper& paper : papers())
+            for (const kzp_media& media : mediaTypes())
+                for (int roll = 0; roll < 2; ++roll)
+                    for (int borderless = 0; borderless < 2; ++borderless)
+                        for (int mono = 0; mono < 2; ++mono)
+                            for (int q = 0; q < 4; ++q) {
+                                if (!refusal(paper, media, kzp_quality(q), mono, borderless).empty()) continue;
+                                Setup s;
+                                kzp_mode_info mi;
+                                fillMode(paper, media, kzp_quality(q), mono, borderless, roll, s, mi);
+                                m.index[{&paper, &media, q, mono, borderless, roll}] = m.list.size();
+                                m.list.push_back(mi);
+                            }
+        return m;
+    }();
+    return all;
 }
 
 std::string names(auto list, auto name) {
@@ -191,9 +208,15 @@ bool resolveSetup(const kzp_settings& in, Setup& setup, std::string& why) {
               paper->pwg_name + ": " + alternatives(*paper, *media);
         return false;
     }
-    fillMode(*paper, *media, in.quality, mono, borderless, in.roll != 0, setup);
+    kzp_mode_info mi;
+    fillMode(*paper, *media, in.quality, mono, borderless, in.roll != 0, setup, mi);
+    const ModeList& all = modes();
+    setup.format.mode = &all.list[all.index.at({paper, media, int(in.quality), mono, borderless, in.roll != 0})];
     return true;
 }
+
+size_t modeCount() { return modes().list.size(); }
+const kzp_mode_info* modeAt(size_t i) { return i < modes().list.size() ? &modes().list[i] : nullptr; }
 
 }  // namespace kzp
 
@@ -206,36 +229,32 @@ void copyMessage(const std::string& text, char* message, size_t size) {
 
 extern "C" {
 
-KZ_VISIBLE const kzp_paper* kzp_papers(size_t* count) {
-    if (count) *count = kzp::papers().size();
-    return kzp::papers().data();
+KZ_VISIBLE size_t kzp_paper_count(void) { return kzp::papers().size(); }
+KZ_VISIBLE const kzp_paper* kzp_paper_at(size_t i) { return i < kzp::papers().size() ? &kzp::papers()[i] : nullptr; }
+KZ_VISIBLE size_t kzp_media_count(void) { return kzp::mediaTypes().size(); }
+KZ_VISIBLE const kzp_media* kzp_media_at(size_t i) {
+    return i < kzp::mediaTypes().size() ? &kzp::mediaTypes()[i] : nullptr;
 }
-
-KZ_VISIBLE const kzp_media* kzp_media_types(size_t* count) {
-    if (count) *count = kzp::mediaTypes().size();
-    return kzp::mediaTypes().data();
-}
-
-KZ_VISIBLE const kzp_mode_info* kzp_modes(size_t* count) {
-    static const std::vector<kzp_mode_info> modes = kzp::buildModes();
-    if (count) *count = modes.size();
-    return modes.data();
-}
+KZ_VISIBLE size_t kzp_mode_count(void) { return kzp::modeCount(); }
+KZ_VISIBLE const kzp_mode_info* kzp_mode_at(size_t i) { return kzp::modeAt(i); }
 
 KZ_VISIBLE kzp_status kzp_resolve(const kzp_settings* s, kzp_page_format* out, char* message, size_t size) {
-    if (!s || !out) {
-        copyMessage("no settings or no place for the page format", message, size);
-        return KZP_ERR_SETTINGS;
-    }
-    kzp::Setup setup;
+    kzp_settings settings;
     std::string why;
-    if (!kzp::resolveSetup(*s, setup, why)) {
-        copyMessage(why, message, size);
-        return KZP_ERR_SETTINGS;
+    if (!out || out->struct_size < kzp::kFirstPageFormatSize) {
+        why = "no page format to fill, or its struct_size is not set (use kzp_page_format_empty())";
+    } else if (kzp::readSettings(s, settings, why)) {
+        kzp::Setup setup;
+        if (kzp::resolveSetup(settings, setup, why)) {
+            const size_t callers = std::min(out->struct_size, sizeof setup.format);
+            std::memcpy(out, &setup.format, callers);
+            out->struct_size = callers;
+            copyMessage("", message, size);
+            return KZP_OK;
+        }
     }
-    *out = setup.format;
-    copyMessage("", message, size);
-    return KZP_OK;
+    copyMessage(why, message, size);
+    return KZP_ERR_SETTINGS;
 }
 
 }

@@ -146,7 +146,7 @@ size_t inputLineBytes(kzp_input input, int32_t width) {
 // Separation, halftoning and packing of page line `y` into `slot`: the
 // worker's part, or the caller's when the job runs on one thread.
 void produceLine(kzp_job* job, int32_t y, const void* pixels, kzp::LineSlot& slot) {
-    const kzp_mode_info& mode = job->setup.format.mode;
+    const kzp_mode_info& mode = *job->setup.format.mode;
     uint8_t* amounts[7] = {};
     const uint8_t* planeAmounts[7];
     uint8_t* planeLevels[7];
@@ -263,21 +263,19 @@ KZ_VISIBLE kzp_job* kzp_job_open(const kzp_settings* s, const kzp_sink* sink, ch
         if (message && size) std::snprintf(message, size, "%s", why.c_str());
         return nullptr;
     };
-    if (!s || !sink) return refuse("no settings or no sink");
-    if (!sink->write && sink->fd < 0) return refuse("the sink has neither a callback nor a file descriptor");
     auto job = std::make_unique<kzp_job>();
     std::string why;
-    if (!kzp::resolveSetup(*s, job->setup, why)) return refuse(why);
-    job->settings = *s;
-    if (s->icc_profile) job->iccPath = s->icc_profile;
+    if (!kzp::readSettings(s, job->settings, why) || !kzp::readSink(sink, job->sink, why)) return refuse(why);
+    if (!job->sink.write && job->sink.fd < 0) return refuse("the sink has neither a callback nor a file descriptor");
+    if (!kzp::resolveSetup(job->settings, job->setup, why)) return refuse(why);
+    if (job->settings.icc_profile) job->iccPath = job->settings.icc_profile;
     job->settings.icc_profile = job->iccPath.empty() ? nullptr : job->iccPath.c_str();
-    job->sink = *sink;
     // Tests and measurements compare with the job on one thread.
     const char* oneThread = std::getenv("KZP_ONE_THREAD");
     job->threaded = !(oneThread && *oneThread && std::strcmp(oneThread, "0") != 0);
     if (job->settings.icc_profile) {
         // A profile that cannot be used is refused before any byte goes out.
-        if (!kzp::Separator::make(job->setup.format.mode, KZP_INPUT_RGB8, job->settings.icc_profile, &why))
+        if (!kzp::Separator::make(*job->setup.format.mode, KZP_INPUT_RGB8, job->settings.icc_profile, &why))
             return refuse(why.empty() ? "the colour profile cannot be used" : why);
     }
     if (!job->driver.open(job->setup, job->sink)) return refuse(job->driver.message());
@@ -297,16 +295,16 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
                                             " pixels does not fit the printable area of " +
                                             std::to_string(f.width_px) + " x " + std::to_string(f.height_px));
     std::string why;
-    job->separator = kzp::Separator::make(f.mode, input, job->settings.icc_profile, &why);
+    job->separator = kzp::Separator::make(*f.mode, input, job->settings.icc_profile, &why);
     if (!job->separator) return job->fail(KZP_ERR_PROFILE, why.empty() ? "the colour profile cannot be used" : why);
     const kzp_dither d = job->settings.dither;
-    const bool quality = d == KZP_DITHER_QUALITY || (d == KZP_DITHER_AUTO && f.mode.quality >= KZP_QUALITY_HIGH);
+    const bool quality = d == KZP_DITHER_QUALITY || (d == KZP_DITHER_AUTO && f.mode->quality >= KZP_QUALITY_HIGH);
     const int32_t lineBytes = job->setup.rasterWidth + 8;
     kzp::InkLevels levels[7];
     int inks[7], planes = 0;
     for (int p = 0; p < 7; ++p) {
-        if (!f.mode.bit_depth[p]) continue;
-        levels[planes] = kzp::InkLevels::of(f.mode, p);
+        if (!f.mode->bit_depth[p]) continue;
+        levels[planes] = kzp::InkLevels::of(*f.mode, p);
         inks[planes++] = p;
         job->amount[p].assign(size_t(width), 0);
         job->level[p].assign(size_t(width), 0);
@@ -317,7 +315,7 @@ KZ_VISIBLE kzp_status kzp_job_begin_page(kzp_job* job, kzp_input input, int32_t 
     for (kzp::LineSlot& slot : job->slots) {
         slot.pixels.assign(inputLineBytes(input, width), 0);
         for (int p = 0; p < 7; ++p)
-            if (f.mode.bit_depth[p]) slot.packed[p].assign(size_t(lineBytes), 0);
+            if (f.mode->bit_depth[p]) slot.packed[p].assign(size_t(lineBytes), 0);
     }
     if (!job->driver.beginPage()) return failedDriver(job);
     job->input = input;

@@ -9,9 +9,9 @@
  *
  *   kzp_settings s = kzp_settings_default();
  *   s.paper = "na_letter_8.5x11in"; s.quality = KZP_QUALITY_HIGH;
- *   kzp_page_format f;  char why[512];
+ *   kzp_page_format f = kzp_page_format_empty();  char why[512];
  *   if (kzp_resolve(&s, &f, why, sizeof why) != KZP_OK) { puts(why); ... }
- *   kzp_sink sink = { .fd = 1 };
+ *   kzp_sink sink = kzp_sink_fd(1);
  *   kzp_job* job = kzp_job_open(&s, &sink, why, sizeof why);
  *   kzp_job_begin_page(job, KZP_INPUT_RGB8, f.width_px, f.height_px);
  *   for (y ...) kzp_job_write_line(job, row);   // width_px pixels each
@@ -21,6 +21,15 @@
  * Every call returns KZP_OK (0) or a negative kzp_status; the job keeps a
  * message in words a person understands (kzp_job_message).  No call writes
  * half a frame to the sink: a failed job stops at a command boundary.
+ *
+ * Growing without a new soname.  Structs the caller fills (kzp_settings,
+ * kzp_sink, kzp_page_format) start with struct_size, the caller's own
+ * sizeof: the library reads and writes only the fields that size covers and
+ * takes defaults for the rest, so fields are only ever added at the end.
+ * The static inline kzp_settings_default(), kzp_page_format_empty(),
+ * kzp_sink_fd() and kzp_sink_callback() make them with it set.  The
+ * library's own records (papers, media, modes) are reached one at a time by
+ * index, so their arrays may grow too.
  *
  * Resolution and placement (the one place that says it).
  * - Lines are given at (xdpi, ydpi) of the resolved mode: 600 x 600, except
@@ -36,17 +45,25 @@
  *   the other three are our choice.  The printer prints at most 6,144 pixels
  *   of 600 dpi across (260 mm).
  * - Sizes without a paper code of their own print with margins under a
- *   sheet code that switches off the printer's edge phases (kzp_paper.note).
- * These choices live in print/page_geometry.h. */
+ *   sheet code that switches off the printer's edge phases (kzp_paper.note). */
 #ifndef KZRQO317_PRINT_H
 #define KZRQO317_PRINT_H
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "export.h"
 
+/* The version of this header; kzp_version() gives the library's. */
+#define KZP_VERSION_MAJOR 1
+#define KZP_VERSION_MINOR 0
+#define KZP_VERSION_PATCH 0
+
 KZ_BEGIN_DECLS
+
+/* "MAJOR.MINOR.PATCH" of the library in use. */
+KZ_VISIBLE const char* kzp_version(void);
 
 typedef enum kzp_status {
     KZP_OK = 0,
@@ -79,7 +96,7 @@ typedef enum kzp_input {
     KZP_INPUT_BLACK1 = 3  /* 1 bit per pixel, 1 = black, most significant bit first */
 } kzp_input;
 
-/* A paper size the printer takes. */
+/* A paper size the printer takes (fields are only ever added at the end). */
 typedef struct kzp_paper {
     const char* pwg_name;  /* PWG self-describing name, e.g. "iso_a4_210x297mm" */
     const char* label;     /* for people, e.g. "A4" */
@@ -91,7 +108,7 @@ typedef struct kzp_paper {
     const char* note;      /* why the size prints as it does, or "" */
 } kzp_paper;
 
-/* A media type (paper kind). */
+/* A media type (paper kind; fields are only ever added at the end). */
 typedef struct kzp_media {
     const char* name;   /* keyword, e.g. "plain"; "code-N" names the raw code N for experts */
     const char* label;  /* for people */
@@ -100,7 +117,8 @@ typedef struct kzp_media {
     uint8_t load;       /* how the paper loads on sheet sizes: 0 flat, 1 like a long sheet, 2 other */
 } kzp_media;
 
-/* One valid combination of settings, and the raster it prints. */
+/* One valid combination of settings, and the raster it prints (fields are
+ * only ever added at the end). */
 typedef struct kzp_mode_info {
     const char* paper;    /* kzp_paper pwg_name */
     const char* media;    /* kzp_media name */
@@ -124,7 +142,8 @@ typedef struct kzp_mode_info {
 /* What the job prints for resolved settings: the print mode, and the page the
  * caller gives lines for, in pixels at (xdpi, ydpi). */
 typedef struct kzp_page_format {
-    kzp_mode_info mode;
+    size_t struct_size;            /* the caller's sizeof(kzp_page_format) */
+    const kzp_mode_info* mode;     /* one of the capability query's modes */
     int32_t width_px, height_px;   /* the area lines cover: paper less margins, or paper plus bleed */
     int32_t left_px, top_px;       /* its offset from the paper's top-left corner (negative: bleed) */
     int32_t paper_width_px, paper_height_px;
@@ -132,6 +151,7 @@ typedef struct kzp_page_format {
 } kzp_page_format;
 
 typedef struct kzp_settings {
+    size_t struct_size;     /* the caller's sizeof(kzp_settings): kzp_settings_init sets it */
     const char* paper;      /* a kzp_paper pwg_name, or "code-N" for a paper code; NULL: iso_a4_210x297mm */
     const char* media;      /* a kzp_media name, or "code-N" for any media code; NULL: plain */
     kzp_quality quality;
@@ -142,29 +162,66 @@ typedef struct kzp_settings {
     const char* icc_profile; /* output profile for the paper, or NULL for the built-in separation */
 } kzp_settings;
 
-KZ_VISIBLE kzp_settings kzp_settings_default(void);
+/* Fills `s` with the defaults (A4 plain paper, normal quality, colour, with
+ * margins, sheets, automatic dithering) for a struct of `struct_size` bytes. */
+KZ_VISIBLE void kzp_settings_init(kzp_settings* s, size_t struct_size);
+
+/* The defaults, sized for the caller. */
+static inline kzp_settings kzp_settings_default(void) {
+    kzp_settings s;
+    kzp_settings_init(&s, sizeof s);
+    return s;
+}
 
 /* The capability query: every paper, media and valid combination (every
  * paper and media listed, by quality, colour or black-only, borderless or not,
- * sheet or roll).  The arrays are constant and live as long as the library;
- * the first call builds them and is safe from any thread. */
-KZ_VISIBLE const kzp_paper* kzp_papers(size_t* count);
-KZ_VISIBLE const kzp_media* kzp_media_types(size_t* count);
-KZ_VISIBLE const kzp_mode_info* kzp_modes(size_t* count);
+ * sheet or roll), by index from 0; NULL past the last.  The records are
+ * constant and live as long as the library; the first call builds them and
+ * is safe from any thread. */
+KZ_VISIBLE size_t kzp_paper_count(void);
+KZ_VISIBLE const kzp_paper* kzp_paper_at(size_t index);
+KZ_VISIBLE size_t kzp_media_count(void);
+KZ_VISIBLE const kzp_media* kzp_media_at(size_t index);
+KZ_VISIBLE size_t kzp_mode_count(void);
+KZ_VISIBLE const kzp_mode_info* kzp_mode_at(size_t index);
 KZ_VISIBLE const char* kzp_quality_name(kzp_quality q); /* "draft", "normal", "high", "best" */
 
-/* Resolves settings to a page format.  KZP_ERR_SETTINGS with `message` saying
- * which qualities, colour modes and borderless choices that paper and media
- * allow.  `message` may be NULL. */
+/* Resolves settings to a page format (out->struct_size set by the caller).
+ * KZP_ERR_SETTINGS with `message` saying which qualities, colour modes and
+ * borderless choices that paper and media allow.  `message` may be NULL. */
 KZ_VISIBLE kzp_status kzp_resolve(const kzp_settings* s, kzp_page_format* out, char* message, size_t size);
+
+/* An empty page format, sized for the caller, for kzp_resolve to fill. */
+static inline kzp_page_format kzp_page_format_empty(void) {
+    kzp_page_format f;
+    memset(&f, 0, sizeof f);
+    f.struct_size = sizeof f;
+    return f;
+}
 
 /* Where the printer bytes go: a file descriptor, or a callback when `write`
  * is set (it returns 0 when it took all `size` bytes). */
 typedef struct kzp_sink {
+    size_t struct_size;  /* the caller's sizeof(kzp_sink) */
     int fd;
     int (*write)(void* ctx, const uint8_t* bytes, size_t size);
     void* ctx;
 } kzp_sink;
+
+/* Sinks sized for the caller: to a file descriptor, or to a callback. */
+static inline kzp_sink kzp_sink_fd(int fd) {
+    kzp_sink sink;
+    memset(&sink, 0, sizeof sink);
+    sink.struct_size = sizeof sink;
+    sink.fd = fd;
+    return sink;
+}
+static inline kzp_sink kzp_sink_callback(int (*write)(void* ctx, const uint8_t* bytes, size_t size), void* ctx) {
+    kzp_sink sink = kzp_sink_fd(-1);
+    sink.write = write;
+    sink.ctx = ctx;
+    return sink;
+}
 
 typedef struct kzp_job kzp_job;
 

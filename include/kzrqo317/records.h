@@ -139,4 +139,7 @@ KZ_STATIC_ASSERT(sizeof(PlaneRaster) == 16, "64-bit PlaneRaster is 16 bytes");
 KZ_STATIC_ASSERT(offsetof(RasterInfo, Plane) == 8, "64-bit RasterInfo planes at 8");
 #endif
 
+/* The layout checks are this header's own: the name is not left to callers. */
+#undef KZ_STATIC_ASSERT
+
 #endif

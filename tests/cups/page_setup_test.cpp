@@ -95,7 +95,7 @@ TEST(CupsPageSetup, NormalOnPlainPaperAveragesAFinerRaster) {
     std::string why;
     const cups_page_header2_t h = header(595, 842, 600);
     ASSERT_TRUE(kzcups::planPage(h, plan, why)) << why;
-    ASSERT_EQ(plan.format.mode.xdpi, 300);
+    ASSERT_EQ(plan.format.mode->xdpi, 300);
     const kzcups::Placement placement(h, plan.format);
     EXPECT_EQ(placement.blockWidth(), 2);
     EXPECT_EQ(placement.blockHeight(), 2);

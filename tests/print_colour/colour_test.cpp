@@ -70,12 +70,11 @@ TEST(Separation, PaperWhiteGetsNoInkFromAnyInput) {
 // Every print mode the capability query offers: paper white gets no ink, and
 // black puts ink on every plane the mode prints, within the media's limit.
 TEST(Separation, EveryModeOfTheCapabilityQuery) {
-    size_t count = 0;
-    const kzp_mode_info* modes = kzp_modes(&count);
+    const size_t count = kzp_mode_count();
     ASSERT_GT(count, 0u);
     std::vector<std::pair<int, int>> done;  // the separation depends on planes and media alone
     for (size_t i = 0; i < count; ++i) {
-        const kzp_mode_info& m = modes[i];
+        const kzp_mode_info& m = *kzp_mode_at(i);
         if (std::find(done.begin(), done.end(), std::pair<int, int>(m.planes, m.media_code)) != done.end()) continue;
         done.emplace_back(m.planes, m.media_code);
         const auto r = rgb(m, {255, 255, 255, 0, 0, 0});

@@ -27,7 +27,7 @@ struct JobRun {
 
 JobRun printJob(const kzp_settings& s) {
     JobRun r{KZP_OK, "", {}};
-    kzp_sink sink{-1, appendBytes, &r.bytes};
+    kzp_sink sink = kzp_sink_callback(appendBytes, &r.bytes);
     char why[512];
     kzp_job* job = kzp_job_open(&s, &sink, why, sizeof why);
     if (!job) return {KZP_ERR_MEMORY, why, {}};

@@ -216,12 +216,11 @@ namespace {
 // Every combination the capability query offers: each printed plane's level
 // set halftones to its printable levels at the right tone, both methods.
 TEST(Halftone, EveryModeOfTheCapabilityQuery) {
-    size_t count = 0;
-    const kzp_mode_info* modes = kzp_modes(&count);
+    const size_t count = kzp_mode_count();
     ASSERT_GT(count, 0u);
     bool seen[16] = {};
     for (size_t i = 0; i < count; ++i) {
-        const kzp_mode_info& m = modes[i];
+        const kzp_mode_info& m = *kzp_mode_at(i);
         if (seen[m.print_mode]) continue;
         seen[m.print_mode] = true;
         for (int p = 0; p < 7; ++p) {

@@ -102,9 +102,9 @@ TEST(Documents, PagesArriveAtThePrintableAreasSizeAndPrintUnresampled) {
     ASSERT_EQ(std::system(make.c_str()), 0);
 
     const kzp_settings settings = kzp_settings_default();
-    kzp_page_format f;
+    kzp_page_format f = kzp_page_format_empty();
     ASSERT_EQ(kzp_resolve(&settings, &f, nullptr, 0), KZP_OK);
-    const RenderSize render{f.mode.xdpi, f.mode.ydpi,      f.width_px,
+    const RenderSize render{f.mode->xdpi, f.mode->ydpi,      f.width_px,
                             f.height_px, f.paper_width_px, f.paper_height_px};
     std::string error;
     auto pages = openPages(dir + "/doc.pdf", render, error);

@@ -1,6 +1,7 @@
 // Page setup and the capability query, checked against the driver itself.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -39,12 +40,11 @@ TEST(PrintSetup, ModeTableAgreesWithTheDriverForEveryCode) {
 }
 
 TEST(PrintSetup, EveryListedCombinationResolvesAndStartsAPage) {
-    size_t n = 0;
-    const kzp_mode_info* modes = kzp_modes(&n);
+    const size_t n = kzp_mode_count();
     ASSERT_GT(n, 100u);
     std::set<int> printModes;
     for (size_t i = 0; i < n; ++i) {
-        const kzp_mode_info& m = modes[i];
+        const kzp_mode_info& m = *kzp_mode_at(i);
         kzp_settings s = kzp_settings_default();
         s.paper = m.paper;
         s.media = m.media;
@@ -52,10 +52,10 @@ TEST(PrintSetup, EveryListedCombinationResolvesAndStartsAPage) {
         s.mono = m.mono;
         s.borderless = m.borderless;
         s.roll = m.roll;
-        kzp_page_format f;
+        kzp_page_format f = kzp_page_format_empty();
         char why[1024];
         ASSERT_EQ(kzp_resolve(&s, &f, why, sizeof why), KZP_OK) << why;
-        EXPECT_EQ(f.mode.print_mode, m.print_mode);
+        EXPECT_EQ(f.mode, &m) << "the format points at the query's own record";
         EXPECT_GT(f.width_px, 0);
         EXPECT_GT(f.height_px, 0);
         EXPECT_LE(f.width_px, 6144 * m.xdpi / 600);
@@ -70,13 +70,13 @@ TEST(PrintSetup, EveryListedCombinationResolvesAndStartsAPage) {
 
 TEST(PrintSetup, PageSizesAndResolutionsGiveThePapersPhysicalSize) {
     kzp_settings s = kzp_settings_default();
-    kzp_page_format f;
+    kzp_page_format f = kzp_page_format_empty();
     // A4 borderless at high quality: 600 dpi, the printer's 4961 x 7016 plus 47 on each side.
     s.borderless = 1;
     s.quality = KZP_QUALITY_HIGH;
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
-    EXPECT_EQ(f.mode.print_mode, 15);
-    EXPECT_EQ(f.mode.xdpi, 600);
+    EXPECT_EQ(f.mode->print_mode, 15);
+    EXPECT_EQ(f.mode->xdpi, 600);
     EXPECT_EQ(f.paper_width_px, 4961);
     EXPECT_EQ(f.paper_height_px, 7016);
     EXPECT_EQ(f.width_px, 4961 + 94);
@@ -86,37 +86,37 @@ TEST(PrintSetup, PageSizesAndResolutionsGiveThePapersPhysicalSize) {
     s.quality = KZP_QUALITY_NORMAL;
     s.paper = "na_letter_8.5x11in";
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
-    EXPECT_EQ(f.mode.print_mode, 1);
-    EXPECT_EQ(f.mode.xdpi, 300);
-    EXPECT_EQ(f.mode.ydpi, 300);
+    EXPECT_EQ(f.mode->print_mode, 1);
+    EXPECT_EQ(f.mode->xdpi, 300);
+    EXPECT_EQ(f.mode->ydpi, 300);
     EXPECT_EQ(f.paper_width_px, 2550);
     EXPECT_EQ(f.width_px, 2550 - 2 * 59);
-    EXPECT_NEAR(f.mode.margin_um[2], 4995, 1);
+    EXPECT_NEAR(f.mode->margin_um[2], 4995, 1);
     // Sizes without a code print with margins under the fitting code, and say so.
     s.paper = "na_legal_8.5x14in";
     s.quality = KZP_QUALITY_BEST;
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
-    EXPECT_EQ(f.mode.paper_code, 1);
+    EXPECT_EQ(f.mode->paper_code, 1);
     EXPECT_EQ(f.paper_height_px, 8400);
     // A landscape twin wider than the printer prints keeps its right part blank.
     s.paper = "iso_a4-landscape_297x210mm";
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
     EXPECT_EQ(f.left_px + f.width_px, 6144);
-    EXPECT_GT(f.mode.margin_um[1], 20000);
+    EXPECT_GT(f.mode->margin_um[1], 20000);
     // The photo paper with the extra-dense mode gets it as best.
     s.paper = "na_index-4x6_4x6in";
     s.media = "photo-best";
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
-    EXPECT_EQ(f.mode.print_mode, 10);
-    EXPECT_EQ(f.mode.quality_code, 0);
+    EXPECT_EQ(f.mode->print_mode, 10);
+    EXPECT_EQ(f.mode->quality_code, 0);
     s.media = "code-26";
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
-    EXPECT_EQ(f.mode.print_mode, 10);
+    EXPECT_EQ(f.mode->print_mode, 10);
 }
 
 TEST(PrintSetup, RefusalsNameWhatIsPossible) {
     kzp_settings s = kzp_settings_default();
-    kzp_page_format f;
+    kzp_page_format f = kzp_page_format_empty();
     char why[1024];
     const auto refused = [&](const char* paper, const char* media, kzp_quality q, int mono, int borderless) {
         s.paper = paper;
@@ -145,3 +145,48 @@ TEST(PrintSetup, RefusalsNameWhatIsPossible) {
 }
 
 }  // namespace
+
+// Callers built against an older or a newer print.h: the library reads and
+// writes only what their struct_size covers.
+TEST(PrintSetup, SizedStructsGrowWithoutBreakingCallers) {
+    EXPECT_STREQ(kzp_version(), "1.0.0");
+    EXPECT_EQ(kzp_paper_at(kzp_paper_count()), nullptr);
+    EXPECT_EQ(kzp_media_at(kzp_media_count()), nullptr);
+    EXPECT_EQ(kzp_mode_at(kzp_mode_count()), nullptr);
+
+    // A newer caller's settings: the fields this library does not know are zeroed, and ignored.
+    struct Newer {
+        kzp_settings known;
+        int later[4];
+    } newer;
+    std::memset(&newer, 0xAB, sizeof newer);
+    kzp_settings_init(&newer.known, sizeof newer);
+    EXPECT_EQ(newer.known.struct_size, sizeof newer);
+    EXPECT_EQ(newer.later[3], 0);
+    newer.known.quality = KZP_QUALITY_HIGH;
+    // A newer caller's page format: written up to this library's size, the rest left alone.
+    struct {
+        kzp_page_format known;
+        int later = 77;
+    } format;
+    format.known = kzp_page_format_empty();
+    format.known.struct_size = sizeof format;
+    ASSERT_EQ(kzp_resolve(&newer.known, &format.known, nullptr, 0), KZP_OK);
+    EXPECT_EQ(format.known.struct_size, sizeof(kzp_page_format));
+    EXPECT_EQ(format.later, 77);
+    EXPECT_EQ(format.known.mode->quality, KZP_QUALITY_HIGH);
+
+    // Structs whose size was never set are refused with a reason, not read.
+    kzp_settings unset;
+    std::memset(&unset, 0, sizeof unset);
+    kzp_page_format f = kzp_page_format_empty();
+    char why[256];
+    EXPECT_EQ(kzp_resolve(&unset, &f, why, sizeof why), KZP_ERR_SETTINGS);
+    EXPECT_NE(std::string(why).find("struct_size"), std::string::npos) << why;
+    kzp_page_format unsized{};
+    const kzp_settings s = kzp_settings_default();
+    EXPECT_EQ(kzp_resolve(&s, &unsized, why, sizeof why), KZP_ERR_SETTINGS);
+    kzp_sink sink{};
+    EXPECT_EQ(kzp_job_open(&s, &sink, why, sizeof why), nullptr);
+    EXPECT_NE(std::string(why).find("sink"), std::string::npos) << why;
+}

@@ -15,11 +15,10 @@ namespace kzp::test {
 
 // One combination per print mode, on A4 cut sheets.
 inline std::map<int, kzp_mode_info> oneComboPerMode() {
-    size_t n = 0;
-    const kzp_mode_info* modes = kzp_modes(&n);
+    const size_t n = kzp_mode_count();
     std::map<int, kzp_mode_info> out;
     for (size_t i = 0; i < n; ++i)
-        if (modes[i].paper_code == 3 && !modes[i].roll) out.emplace(modes[i].print_mode, modes[i]);
+        if (kzp_mode_at(i)->paper_code == 3 && !kzp_mode_at(i)->roll) out.emplace(kzp_mode_at(i)->print_mode, *kzp_mode_at(i));
     return out;
 }
 
@@ -49,7 +48,7 @@ inline Printed printPages(const kzp_settings& s, kzp_input input, int32_t width,
                           const std::function<void(int page, int32_t y, std::vector<uint8_t>& line)>& fill,
                           LineObserver observer = {}) {
     Printed r;
-    kzp_sink sink{-1, appendBytes, &r.bytes};
+    kzp_sink sink = kzp_sink_callback(appendBytes, &r.bytes);
     char why[1024];
     kzp_job* job = kzp_job_open(&s, &sink, why, sizeof why);
     EXPECT_NE(job, nullptr) << why;

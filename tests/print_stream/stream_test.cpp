@@ -143,7 +143,7 @@ TEST(PrintStream, BorderlessPagesInkEveryEdgeOfTheBleed) {
     s.borderless = 1;
     for (kzp_quality q : {KZP_QUALITY_DRAFT, KZP_QUALITY_HIGH}) {
         s.quality = q;
-        kzp_page_format f;
+        kzp_page_format f = kzp_page_format_empty();
         ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
         int32_t top = INT32_MAX, bottom = -1, left = INT32_MAX, right = -1;
         const auto observer = [&](const RasterInfo& line) {
@@ -182,7 +182,7 @@ TEST(PrintStream, SameInputGivesTheSameBytesOnEverySink) {
     // The same job to a file descriptor.
     FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    kzp_sink sink{fileno(file), nullptr, nullptr};
+    kzp_sink sink = kzp_sink_fd(fileno(file));
     kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
     ASSERT_NE(job, nullptr);
     std::vector<uint8_t> line(400 * 3);
@@ -260,7 +260,7 @@ TEST(PrintStream, ClosingMidPageOrAfterAFailureEndsTheJobCleanly) {
     std::vector<uint8_t> line(500 * 3, 60);
     // Closed mid-page: the lines written so far are printed, the page ends.
     std::vector<uint8_t> bytes;
-    kzp_sink sink{-1, appendBytes, &bytes};
+    kzp_sink sink = kzp_sink_callback(appendBytes, &bytes);
     kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
     ASSERT_NE(job, nullptr);
     ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
@@ -277,7 +277,7 @@ TEST(PrintStream, ClosingMidPageOrAfterAFailureEndsTheJobCleanly) {
     ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
     EXPECT_EQ(kzp_job_close(job), KZP_OK);
     for (int accepted : {0, 1, 3}) {
-        kzp_sink refusing{-1, refuseAfter, &accepted};
+        kzp_sink refusing = kzp_sink_callback(refuseAfter, &accepted);
         job = kzp_job_open(&s, &refusing, nullptr, 0);
         ASSERT_NE(job, nullptr);
         ASSERT_EQ(kzp_job_begin_page(job, KZP_INPUT_RGB8, 500, 1000), KZP_OK);
@@ -290,7 +290,7 @@ TEST(PrintStream, ClosingMidPageOrAfterAFailureEndsTheJobCleanly) {
 TEST(PrintStream, FailuresReachTheCallerAndStopTheJob) {
     kzp_settings s = kzp_settings_default();
     int accepted = 1;
-    kzp_sink sink{-1, refuseAfter, &accepted};
+    kzp_sink sink = kzp_sink_callback(refuseAfter, &accepted);
     kzp_job* job = kzp_job_open(&s, &sink, nullptr, 0);
     ASSERT_NE(job, nullptr);
     std::vector<uint8_t> line(500 * 3, 0);

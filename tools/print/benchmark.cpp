@@ -33,11 +33,10 @@ int countBytes(void* ctx, const uint8_t*, size_t size) {
 
 int runBenchmark(const Options& o) {
     // One combination per print mode, A4 sheets; borderless where the mode is borderless only.
-    size_t n = 0;
-    const kzp_mode_info* modes = kzp_modes(&n);
+    const size_t n = kzp_mode_count();
     std::map<int, const kzp_mode_info*> perMode;
     for (size_t i = 0; i < n; ++i)
-        if (modes[i].paper_code == 3 && !modes[i].roll) perMode.emplace(modes[i].print_mode, &modes[i]);
+        if (kzp_mode_at(i)->paper_code == 3 && !kzp_mode_at(i)->roll) perMode.emplace(kzp_mode_at(i)->print_mode, kzp_mode_at(i));
     std::map<std::pair<int32_t, int32_t>, std::vector<uint8_t>> pages;
     std::printf("%-4s %-12s %-7s %-10s %-10s %9s %11s %8s %8s %8s %9s %10s\n", "mode", "media", "quality", "colour",
                 "borderless", "dpi", "pixels", "seconds", "cpu s", "caller s", "Mpixel/s", "bytes");
@@ -51,7 +50,7 @@ int runBenchmark(const Options& o) {
         s.quality = m->quality;
         s.mono = m->mono;
         s.borderless = m->borderless;
-        kzp_page_format f;
+        kzp_page_format f = kzp_page_format_empty();
         char why[1024];
         if (kzp_resolve(&s, &f, why, sizeof why) != KZP_OK) {
             std::fprintf(stderr, "kzrqo317-print: %s\n", why);
@@ -60,7 +59,7 @@ int runBenchmark(const Options& o) {
         auto& rgb = pages[{f.width_px, f.height_px}];
         if (rgb.empty()) rgb = photoPage(f.width_px, f.height_px);
         uint64_t bytes = 0;
-        kzp_sink sink{-1, countBytes, &bytes};
+        kzp_sink sink = kzp_sink_callback(countBytes, &bytes);
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = cpuSeconds();
         const double callerStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);

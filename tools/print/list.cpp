@@ -48,27 +48,26 @@ std::string planes(const kzp_mode_info& m) {
 }  // namespace
 
 void printCapabilities(const Options& o) {
-    size_t n = 0;
-    const kzp_paper* papers = kzp_papers(&n);
+    size_t n = kzp_paper_count();
     std::printf("Papers (--paper; width across the paper path x length, mm):\n");
     for (size_t i = 0; i < n; ++i) {
-        const kzp_paper& p = papers[i];
+        const kzp_paper& p = *kzp_paper_at(i);
         std::printf("  %-32s %-40s %6s x %-6s code %-3d %-14s %s\n", p.pwg_name, p.label, mm(p.width_um).c_str(),
                     mm(p.height_um).c_str(), p.code, p.borderless ? "borderless" : "margins only", p.note);
     }
-    const kzp_media* media = kzp_media_types(&n);
+    n = kzp_media_count();
     std::printf("\nMedia (--media; code-N reaches any raw media code):\n");
     for (size_t i = 0; i < n; ++i)
-        std::printf("  %-16s code %-3d %-44s %s\n", media[i].name, media[i].code, media[i].label, media[i].note);
+        std::printf("  %-16s code %-3d %-44s %s\n", kzp_media_at(i)->name, kzp_media_at(i)->code, kzp_media_at(i)->label, kzp_media_at(i)->note);
 
-    const kzp_mode_info* modes = kzp_modes(&n);
+    n = kzp_mode_count();
     std::printf("\nPrint modes on %s (sheets; roll paper has the same; margins or bleed: left right top bottom, mm):\n",
                 o.paper.c_str());
     std::printf("  %-16s %-7s %-10s %-11s %4s %9s  %-27s %s\n", "media", "quality", "colour", "borderless", "mode",
                 "dpi", "margins / bleed", "planes");
     bool any = false;
     for (size_t i = 0; i < n; ++i) {
-        const kzp_mode_info& m = modes[i];
+        const kzp_mode_info& m = *kzp_mode_at(i);
         if (m.roll || o.paper != m.paper) continue;
         any = true;
         const int32_t* edge = m.borderless ? m.bleed_um : m.margin_um;

@@ -74,7 +74,7 @@ private:
 };
 
 int printFiles(const Options& o) {
-    kzp_page_format format;
+    kzp_page_format format = kzp_page_format_empty();
     char why[2048];
     if (kzp_resolve(&o.settings, &format, why, sizeof why) != KZP_OK) return fail(why, 2);
     if (o.files.empty()) return fail("no files to print (kzrqo317-print --help tells how)", 2);
@@ -84,7 +84,7 @@ int printFiles(const Options& o) {
     // Filling, never turning and enlarging (which would render the whole
     // enlarged page for the middle that shows) leave the page at its own size
     // for Placement to resample.
-    RenderSize render{format.mode.xdpi, format.mode.ydpi, 0, 0, format.paper_width_px, format.paper_height_px};
+    RenderSize render{format.mode->xdpi, format.mode->ydpi, 0, 0, format.paper_width_px, format.paper_height_px};
     if (o.fit == Fit::Fit && o.rotate && o.scale <= 100) {
         render.width = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.scale / 100)));
         render.height = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.scale / 100)));
@@ -103,7 +103,7 @@ int printFiles(const Options& o) {
     Output out;
     std::vector<uint8_t> copy;
     if (!o.preview.empty()) out.copy = &copy;
-    kzp_sink sink{-1, writeAll, &out};
+    kzp_sink sink = kzp_sink_callback(writeAll, &out);
     kzp_job* job = kzp_job_open(&o.settings, &sink, why, sizeof why);
     if (!job) return fail(why, 2);
     if (!o.output.empty()) {

@@ -150,16 +150,15 @@ bool writePdf(const std::string& path) {
 // The capability query as the tests compare it with what the printer says:
 // one line per PWG size name, then per media type.
 int capabilities() {
-    size_t count = 0;
-    const kzp_paper* papers = kzp_papers(&count);
+    size_t count = kzp_paper_count();
     for (size_t i = 0; i < count; ++i)
-        if (pwgMediaForPWG(papers[i].pwg_name)) std::printf("paper %s %d\n", papers[i].pwg_name, papers[i].borderless);
-    const kzp_media* media = kzp_media_types(&count);
+        if (pwgMediaForPWG(kzp_paper_at(i)->pwg_name)) std::printf("paper %s %d\n", kzp_paper_at(i)->pwg_name, kzp_paper_at(i)->borderless);
+    count = kzp_media_count();
     for (size_t i = 0; i < count; ++i)
-        if (std::strncmp(media[i].name, "code-", 5) != 0) std::printf("media %s\n", media[i].name);
-    const kzp_mode_info* modes = kzp_modes(&count);
+        if (std::strncmp(kzp_media_at(i)->name, "code-", 5) != 0) std::printf("media %s\n", kzp_media_at(i)->name);
+    count = kzp_mode_count();
     bool quality[4] = {};
-    for (size_t i = 0; i < count; ++i) quality[modes[i].quality] = true;
+    for (size_t i = 0; i < count; ++i) quality[kzp_mode_at(i)->quality] = true;
     for (int q = 0; q < 3; ++q)  // best is offered as high
         if (quality[q]) std::printf("quality %s\n", kzp_quality_name(kzp_quality(q)));
     return 0;

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     s.paper = "na_index-4x6_4x6in";
     s.quality = KZP_QUALITY_DRAFT;
     s.mono = 1;
-    kzp_page_format f;
+    kzp_page_format f = kzp_page_format_empty();
     char why[512];
     if (kzp_resolve(&s, &f, why, sizeof why) != KZP_OK) {
         fprintf(stderr, "%s\n", why);
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         perror(argv[1]);
         return 2;
     }
-    kzp_sink sink = {fd, NULL, NULL};
+    kzp_sink sink = kzp_sink_fd(fd);
     kzp_job* job = kzp_job_open(&s, &sink, why, sizeof why);
     if (!job) {
         fprintf(stderr, "%s\n", why);
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     unsigned char* row = malloc((size_t)f.width_px);
     for (int32_t x = 0; row && x < f.width_px; ++x) row[x] = (unsigned char)(255 - 255 * x / f.width_px);
     kzp_status st = row ? kzp_job_begin_page(job, KZP_INPUT_GRAY8, f.width_px, f.height_px) : KZP_ERR_MEMORY;
-    for (int32_t y = 0; st == KZP_OK && y < f.mode.ydpi; ++y) st = kzp_job_write_line(job, row);
+    for (int32_t y = 0; st == KZP_OK && y < f.mode->ydpi; ++y) st = kzp_job_write_line(job, row);
     if (st == KZP_OK) st = kzp_job_end_page(job);
     if (st == KZP_OK) st = kzp_job_finish(job);
     if (st != KZP_OK) fprintf(stderr, "%s\n", kzp_job_message(job));
