@@ -13,11 +13,12 @@ cache=${KZ_ROOT_CACHE:-$(cd "$here/../.." && pwd)/build/package-root}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # What our packages depend on or recommend from Debian, and what the test uses:
-# cupsfilter (cups), setpriv (util-linux), systemd-analyze (systemd).
+# cupsfilter (cups), setpriv (util-linux), systemd-analyze (systemd), man (man-db,
+# for the man pages and the unit's Documentation=).
 deps=$(for f in "$debs"/*.deb; do
          for field in Pre-Depends Depends Recommends; do dpkg-deb -f "$f" "$field"; echo; done
        done | tr ',' '\n' | sed 's/|.*//; s/(.*//; s/:any//; s/[[:space:]]//g' | grep -v -e '^$' -e kzrqo317)
-deps=$(printf '%s\n' $deps cups systemd util-linux passwd | sort -u | tr '\n' ',')
+deps=$(printf '%s\n' $deps cups systemd util-linux passwd man-db | sort -u | tr '\n' ',')
 deps=${deps%,}
 sources=$(ls /etc/apt/sources.list.d/debian.sources 2>/dev/null || echo /etc/apt/sources.list)
 key=$(printf '%s\n%s\n' "$deps" "$(cat "$sources")" | sha256sum | cut -c1-16)

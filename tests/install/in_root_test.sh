@@ -23,7 +23,7 @@ check() {  # check FILE PAGES: a well-formed stream of that many pages
 
 for program in kzrqo317-demo kzrqo317-inspect kzrqo317-print kzrqo317-printer-app; do
   [ "$("$program" --version)" != "" ] || fail "$program --version says nothing"
-  man -w "$program" >/dev/null 2>&1 || [ -f "/usr/share/man/man1/$program.1.gz" ] || fail "no man page for $program"
+  man -w "$program" >/dev/null || fail "no man page for $program"
 done
 
 # kzrqo317-print: a picture (the demo chart's preview) and a PDF through Ghostscript.
@@ -37,7 +37,7 @@ check print.prn 2
 echo "ok: kzrqo317-print: a PNG and a PDF"
 
 # The CUPS driver: cups-filters and Ghostscript turn the PDF into raster for our filter.
-cupsfilter -p /usr/share/ppd/kzrqo317/kzrqo317.ppd -m printer/kzrqo317 -o PageSize=A6 doc.pdf \
+cupsfilter -p /usr/share/ppd/kzrqo317/kzrqo317.ppd -m printer/kzrqo317 -e -o PageSize=A6 doc.pdf \
   >cups.prn 2>cups.log || { tail cups.log; fail "cupsfilter failed"; }
 check cups.prn 1
 echo "ok: cupsfilter through rastertokzrqo317"
@@ -89,6 +89,7 @@ for job in from-alice from-root; do
 done
 echo "ok: the service as $user printed jobs of root and alice"
 kzrqo317-printer-app shutdown >/dev/null
-for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
-! kill -0 "$server_pid" 2>/dev/null || fail "the server did not shut down"
+running() { [ "$(awk '/^State:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo Z)" != Z ]; }
+for _ in $(seq 100); do running "$server_pid" || break; sleep 0.1; done
+! running "$server_pid" || fail "the server did not shut down within 10 s"
 echo "ok: the clean root"
