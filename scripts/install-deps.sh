@@ -25,7 +25,7 @@ check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbench
                 abigail-tools
                 # the package test: lintian, a clean root made by mmdebstrap, the unit
                 # checked by systemd-analyze
-                lintian mmdebstrap systemd)
+                lintian mmdebstrap systemd systemd-container)
 
 install_missing() {
   local missing=() p

@@ -1,25 +1,56 @@
 #!/usr/bin/env bash
 # Runs inside the clean root of clean_root_test.sh, as root: installs
-# /tmp/debs/*.deb with apt, then prints through each front end (kzrqo317-print,
-# the CUPS filter through cupsfilter, the printer application's service) and
-# checks every stream with the installed kzrqo317-inspect.
+# /root/debs/*.deb with apt, then prints through each front end (kzrqo317-print,
+# the CUPS filter through cupsfilter, the printer application's unit command
+# run by hand as its user) and checks every stream with the installed
+# kzrqo317-inspect.  With --booted, in the same root booted with systemd: the
+# service runs confined as its user and prints jobs submitted by root and by
+# an ordinary user.
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
-cd /tmp
+mkdir -p /root/work
+cd /root/work
 export DEBIAN_FRONTEND=noninteractive
-
-apt-get install -y -q /tmp/debs/*.deb >apt.log 2>&1 || { cat apt.log; fail "apt could not install the packages"; }
-for deb in /tmp/debs/*.deb; do
-  p=$(dpkg-deb -f "$deb" Package)
-  [ "$(dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] || fail "$p is not installed"
-done
-echo "ok: installed $(ls /tmp/debs | wc -l) packages"
 
 check() {  # check FILE PAGES: a well-formed stream of that many pages
   local report
   report=$(kzrqo317-inspect check "$1") || { echo "$report" | tail -3; fail "$1 is not a well-formed stream"; }
   grep -q " $2 pages" <<<"$report" || fail "$1: $report"
 }
+as_alice() { setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice "$@"; }
+out=/var/lib/kzrqo317-printer-app/out
+wait_output() {  # wait_output JOB-NAME: its file, once it is a whole stream
+  for _ in $(seq 300); do
+    [ -s "$out/$1.prn" ] && kzrqo317-inspect check "$out/$1.prn" >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  check "$out/$1.prn" 1
+  [ "$(stat -c %U "$out/$1.prn")" = kzrqo317-app ] || fail "$out/$1.prn was not written by kzrqo317-app"
+}
+
+if [ "${1:-}" = --booted ]; then
+  [ "$(systemctl is-active kzrqo317-printer-app)" = active ] ||
+    { journalctl -u kzrqo317-printer-app --no-pager | tail -20; fail "the service is not running after boot"; }
+  status=/proc/$(systemctl show -p MainPID --value kzrqo317-printer-app)/status
+  [ "$(awk '/^Uid:/ {print $2}' "$status")" = "$(id -u kzrqo317-app)" ] || fail "the service does not run as kzrqo317-app"
+  grep -q '^NoNewPrivs:[[:space:]]*1' "$status" && grep -q '^CapBnd:[[:space:]]*0*$' "$status" ||
+    fail "the service is not confined: $(grep -E '^(NoNewPrivs|CapBnd)' "$status" | xargs)"
+  as_alice kzrqo317-printer-app submit -d inkjet -t booted-alice -o media=iso_a6_105x148mm /home/alice/chart.png >/dev/null ||
+    fail "alice cannot print to the service"
+  kzrqo317-printer-app submit -d inkjet -t booted-root -o media=iso_a6_105x148mm doc.pdf >/dev/null ||
+    fail "root cannot print to the service"
+  wait_output booted-alice
+  wait_output booted-root
+  echo "ok: booted with systemd, the service ran confined as kzrqo317-app and printed a PNG and a PDF"
+  exit 0
+fi
+
+apt-get install -y -q /root/debs/*.deb >apt.log 2>&1 || { cat apt.log; fail "apt could not install the packages"; }
+for deb in /root/debs/*.deb; do
+  p=$(dpkg-deb -f "$deb" Package)
+  [ "$(dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] || fail "$p is not installed"
+done
+echo "ok: installed $(ls /root/debs | wc -l) packages"
 
 for program in kzrqo317-demo kzrqo317-inspect kzrqo317-print kzrqo317-printer-app; do
   [ "$("$program" --version)" != "" ] || fail "$program --version says nothing"
@@ -56,7 +87,7 @@ getent passwd "$user" >/dev/null || fail "the package made no user $user"
 id -nG "$user" | grep -qw lp || fail "$user is not in group lp"
 
 install -d -o "$user" -g "$user" -m 0755 /run/kzrqo317-printer-app
-install -d -o "$user" -g "$user" -m 0700 /var/lib/kzrqo317-printer-app /var/lib/kzrqo317-printer-app/out
+install -d -o "$user" -g "$user" -m 0700 /var/lib/kzrqo317-printer-app "$out"
 install -d -o "$user" -g "$user" -m 0700 /tmp/private-tmp
 specifiers() { sed 's|%t|/run|g; s|%S|/var/lib|g'; }
 eval "$(sed -n 's/^ExecStartPre=+//p' "$unit" | specifiers)"
@@ -72,21 +103,15 @@ for _ in $(seq 100); do [ -S /run/kzrqo317-printer-app.sock ] && break; sleep 0.
 # Root and an ordinary user reach it through the system socket, not a
 # private server of their own (which would have no printers).
 useradd -m alice
-kzrqo317-printer-app add -d inkjet -m kzrqo317 -v 'file:///var/lib/kzrqo317-printer-app/out?ext=prn' ||
+kzrqo317-printer-app add -d inkjet -m kzrqo317 -v "file://$out?ext=prn" ||
   { tail server.log; fail "root cannot add a printer"; }
-setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice \
-  kzrqo317-printer-app printers | grep -qx inkjet || fail "alice's sub-commands do not reach the service"
+as_alice kzrqo317-printer-app printers | grep -qx inkjet || fail "alice's sub-commands do not reach the service"
 install -m 644 -o alice chart.png /home/alice/
-setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice \
-  kzrqo317-printer-app submit -d inkjet -t from-alice -o media=iso_a6_105x148mm /home/alice/chart.png >/dev/null ||
+as_alice kzrqo317-printer-app submit -d inkjet -t from-alice -o media=iso_a6_105x148mm /home/alice/chart.png >/dev/null ||
   fail "alice cannot print"
 kzrqo317-printer-app submit -d inkjet -t from-root -o media=iso_a6_105x148mm doc.pdf >/dev/null || fail "root cannot print"
-for job in from-alice from-root; do
-  out=/var/lib/kzrqo317-printer-app/out/$job.prn
-  for _ in $(seq 300); do [ -s "$out" ] && kzrqo317-inspect check "$out" >/dev/null 2>&1 && break; sleep 0.2; done
-  check "$out" 1
-  [ "$(stat -c %U "$out")" = "$user" ] || fail "$out was not written by $user"
-done
+wait_output from-alice
+wait_output from-root
 echo "ok: the service as $user printed jobs of root and alice"
 kzrqo317-printer-app shutdown >/dev/null
 running() { [ "$(awk '/^State:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo Z)" != Z ]; }
