@@ -115,6 +115,7 @@ wait_output from-root
 echo "ok: the service as $user printed jobs of root and alice"
 kzrqo317-printer-app shutdown >/dev/null
 running() { [ "$(awk '/^State:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo Z)" != Z ]; }
-for _ in $(seq 100); do running "$server_pid" || break; sleep 0.1; done
-! running "$server_pid" || fail "the server did not shut down within 10 s"
+# (Within 10 s is the printer application's own tests' concern; this machine may be busy.)
+for _ in $(seq 300); do running "$server_pid" || break; sleep 0.1; done
+! running "$server_pid" || { tail -n 5 server.log; fail "the server did not shut down within 30 s"; }
 echo "ok: the clean root"
