@@ -68,7 +68,7 @@ bool checkRasterHeader(const RasterHeader& h, RasterLayout& layout, std::string&
               " pixels at " + std::to_string(h.HWResolution[0]) + " x " + std::to_string(h.HWResolution[1]) + " dpi)";
         return false;
     }
-    if (w > uint32_t(kMaxSide) || ht > uint32_t(kMaxSide)) {
+    if (w > kMaxInputSide || ht > kMaxInputSide || int64_t(w) * ht > kMaxInputPixels) {
         why = tooLargeToPrint(w, ht);
         return false;
     }

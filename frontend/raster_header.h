@@ -41,7 +41,7 @@ struct RasterLayout {
 };
 
 // False with `why` (a sentence) when the header does not describe a page that
-// prints: sizes within the limits of frontend/limits.h, bytes per line equal
+// prints: sizes within kMaxInputSide and kMaxInputPixels (frontend/limits.h), bytes per line equal
 // to width x bits per pixel rounded up to whole bytes, a layout listed above.
 bool checkRasterHeader(const RasterHeader& header, RasterLayout& layout, std::string& why);
 

@@ -3,29 +3,37 @@
 #include <cups/raster.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
-#include "frontend/raster_header.h"
 #include "frontend/input/readers.h"
+#include "frontend/input/row_source.h"
+#include "frontend/raster_header.h"
 
 namespace kzfront::input {
 namespace {
 
+struct Stream {
+    std::FILE* file;
+    uint64_t delivered = 0;  // bytes handed to libcups
+};
+
 ssize_t readStream(void* ctx, unsigned char* buffer, size_t length) {
-    auto* file = static_cast<std::FILE*>(ctx);
-    const size_t got = std::fread(buffer, 1, length, file);
-    return got > 0 || !std::ferror(file) ? ssize_t(got) : -1;
+    auto* stream = static_cast<Stream*>(ctx);
+    const size_t got = std::fread(buffer, 1, length, stream->file);
+    stream->delivered += got;
+    return got > 0 || !std::ferror(stream->file) ? ssize_t(got) : -1;
 }
 
-class RasterStream : public PageSource {
+class RasterStream : public RowSource {
 public:
-    RasterStream(std::FILE* file, std::string name)
-        : file_(file), name_(std::move(name)), raster_(cupsRasterOpenIO(readStream, file, CUPS_RASTER_READ)) {}
+    RasterStream(std::FILE* file, std::string name, const OpenOptions& options)
+        : RowSource(std::move(name), options), stream_{file},
+          raster_(cupsRasterOpenIO(readStream, &stream_, CUPS_RASTER_READ)) {}
     ~RasterStream() override {
         if (raster_) cupsRasterClose(raster_);
-        std::fclose(file_);
+        std::fclose(stream_.file);
     }
 
     bool nextPage(PageHeader& page, std::string& error) override {
@@ -35,88 +43,80 @@ public:
             error = name_ + ": not a readable PWG or CUPS raster stream";
             return false;
         }
-        while (row_ < int64_t(header_.cupsHeight))
-            if (!readLine(error)) return false;
+        if (!skipRest(error)) return failed_ = true, false;
         cups_page_header2_t h;
+        std::memset(&h, 0, sizeof h);
+        const uint64_t before = stream_.delivered;
         if (!cupsRasterReadHeader2(raster_, &h)) {
+            // The end of the stream when no byte of a header arrived, else a
+            // header cut short or one libcups does not take.
             failed_ = true;
-            if (pages_ == 0) error = name_ + ": no page of this raster stream is readable (damaged or truncated)";
+            if (pages_ == 0 || stream_.delivered > before || !std::feof(stream_.file))
+                error = name_ + (pages_ ? ", page " + std::to_string(pages_ + 1) : std::string()) +
+                        ": the page header is damaged or incomplete";
             return false;
         }
         ++pages_;
         header_ = rasterHeaderFrom(h);
-        row_ = 0;
         std::string why;
-        if (!checkRasterHeader(header_, layout_, why)) {
+        int32_t box = 0;
+        if (checkRasterHeader(header_, layout_, why)) {
+            const uint32_t resolution = std::gcd(header_.HWResolution[0], header_.HWResolution[1]);
+            box = reductionFor(header_.cupsWidth, header_.cupsHeight, options_, false, resolution, why);
+        }
+        if (box == 0) {
             failed_ = true;
-            error = name_ + ", page " + std::to_string(pages_) + ": " + why;
+            error = failure(why);
             return false;
         }
         line_.resize(layout_.bytesPerLine);
         page = {};
-        page.width = int32_t(header_.cupsWidth);
-        page.height = int32_t(header_.cupsHeight);
         page.format = layout_.format;
         page.kind = PageKind::Raster;
-        page.turn = Turn::None;
         page.grey = layout_.format == PixelFormat::Gray8;
         page.ppi = header_.HWResolution[0];
         page.raster = rasterGeometry(header_);
         page.options = rasterOptions(header_);
-        return true;
-    }
-
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
-        if (failed_ || count < 1 || count > int64_t(header_.cupsHeight) - row_) {
-            error = name_ + ": rows asked past the end of the page";
-            return false;
-        }
-        const int32_t w = int32_t(header_.cupsWidth);
-        const size_t stride = size_t(w) * size_t(channels(layout_.format));
-        for (int32_t r = 0; r < count; ++r) {
-            if (!readLine(error)) return false;
-            uint8_t* out = rows + size_t(r) * stride;
-            if (layout_.bits == 1) {
-                for (int32_t x = 0; x < w; ++x) {
-                    const bool set = line_[size_t(x / 8)] >> (7 - x % 8) & 1;
-                    out[x] = set != layout_.inverted ? 255 : 0;
-                }
-            } else if (layout_.inverted) {
-                for (int32_t x = 0; x < w; ++x) out[x] = uint8_t(255 - line_[size_t(x)]);
-            } else {
-                std::memcpy(out, line_.data(), stride);
-            }
-        }
+        beginPage(page, int32_t(header_.cupsWidth), int32_t(header_.cupsHeight), box);
+        row_ = 0;
         return true;
     }
 
 private:
-    bool readLine(std::string& error) {
+    bool sourceRow(uint8_t* out, std::string& error) override {
         if (cupsRasterReadPixels(raster_, line_.data(), unsigned(line_.size())) != line_.size()) {
-            failed_ = true;
-            error = name_ + ", page " + std::to_string(pages_) + ": the raster data ends early, at line " +
-                    std::to_string(row_) + " of " + std::to_string(header_.cupsHeight);
+            error = "the raster data ends early, at line " + std::to_string(row_) + " of " +
+                    std::to_string(header_.cupsHeight);
             return false;
         }
         ++row_;
+        const int32_t w = int32_t(header_.cupsWidth);
+        if (layout_.bits == 1) {
+            for (int32_t x = 0; x < w; ++x) {
+                const bool set = line_[size_t(x / 8)] >> (7 - x % 8) & 1;
+                out[x] = set != layout_.inverted ? 255 : 0;
+            }
+        } else if (layout_.inverted) {
+            for (int32_t x = 0; x < w; ++x) out[x] = uint8_t(255 - line_[size_t(x)]);
+        } else {
+            std::memcpy(out, line_.data(), line_.size());
+        }
         return true;
     }
 
-    std::FILE* file_;
-    std::string name_;
+    Stream stream_;
     cups_raster_t* raster_;
     RasterHeader header_;
     RasterLayout layout_;
     std::vector<uint8_t> line_;
-    int64_t row_ = 0;
-    int pages_ = 0;
+    uint32_t row_ = 0;
     bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name, const OpenOptions&) {
-    return std::make_unique<RasterStream>(file, name);
+std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name, const OpenOptions& options) {
+    return std::make_unique<RasterStream>(file, name, options);
 }
 
 }  // namespace kzfront::input
