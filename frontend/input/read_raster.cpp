@@ -1,8 +1,8 @@
-// PWG and CUPS raster through libcups, row by row; every header is checked
-// (frontend/raster_header.h) before a row is read.
-#include <cups/raster.h>
-#include <unistd.h>
-
+// PWG and CUPS raster streams (versions 1, 2 and 3, either byte order), row
+// by row.  Read here rather than through libcups, which takes memory for as
+// many bytes a line as a header claims before anything can check it: every
+// header is checked (frontend/raster_header.h) before a byte of its page is
+// read, and a stream that ends inside a header or a page fails.
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -14,50 +14,25 @@
 namespace kzfront::input {
 namespace {
 
-struct Stream {
-    std::FILE* file;
-    uint64_t delivered = 0;  // bytes handed to libcups
-};
-
-ssize_t readStream(void* ctx, unsigned char* buffer, size_t length) {
-    auto* stream = static_cast<Stream*>(ctx);
-    const size_t got = std::fread(buffer, 1, length, stream->file);
-    stream->delivered += got;
-    return got > 0 || !std::ferror(stream->file) ? ssize_t(got) : -1;
-}
-
 class RasterStream : public RowSource {
 public:
     RasterStream(std::FILE* file, std::string name, const OpenOptions& options)
-        : RowSource(std::move(name), options), stream_{file},
-          raster_(cupsRasterOpenIO(readStream, &stream_, CUPS_RASTER_READ)) {}
-    ~RasterStream() override {
-        if (raster_) cupsRasterClose(raster_);
-        std::fclose(stream_.file);
-    }
+        : RowSource(std::move(name), options), file_(file) {}
+    ~RasterStream() override { std::fclose(file_); }
 
     bool nextPage(PageHeader& page, std::string& error) override {
-        if (failed_) return false;
-        if (!raster_) {
+        if (failed_ || (pages_ == 0 && !readSync(error)) || !skipRest(error)) return failed_ = true, false;
+        uint8_t bytes[kRasterHeaderSize];
+        const size_t got = std::fread(bytes, 1, sizeof bytes, file_);
+        if (got < sizeof bytes) {
             failed_ = true;
-            error = name_ + ": not a readable PWG or CUPS raster stream";
-            return false;
-        }
-        if (!skipRest(error)) return failed_ = true, false;
-        cups_page_header2_t h;
-        std::memset(&h, 0, sizeof h);
-        const uint64_t before = stream_.delivered;
-        if (!cupsRasterReadHeader2(raster_, &h)) {
-            // The end of the stream when no byte of a header arrived, else a
-            // header cut short or one libcups does not take.
-            failed_ = true;
-            if (pages_ == 0 || stream_.delivered > before || !std::feof(stream_.file))
-                error = name_ + (pages_ ? ", page " + std::to_string(pages_ + 1) : std::string()) +
-                        ": the page header is damaged or incomplete";
+            if (got > 0 || pages_ == 0)
+                error = name_ + ", page " + std::to_string(pages_ + 1) + ": the page header ends early (" +
+                        std::to_string(got) + " of " + std::to_string(sizeof bytes) + " bytes)";
             return false;
         }
         ++pages_;
-        header_ = rasterHeaderFrom(h);
+        header_ = rasterHeaderFrom(bytes, bigEndian_);
         std::string why;
         int32_t box = 0;
         if (checkRasterHeader(header_, layout_, why)) {
@@ -66,10 +41,12 @@ public:
         }
         if (box == 0) {
             failed_ = true;
-            error = failure(why);
+            error = name_ + ", page " + std::to_string(pages_) + ": " + why;
             return false;
         }
         line_.resize(layout_.bytesPerLine);
+        repeats_ = 0;
+        row_ = 0;
         page = {};
         page.format = layout_.format;
         page.kind = PageKind::Raster;
@@ -78,13 +55,31 @@ public:
         page.raster = rasterGeometry(header_);
         page.options = rasterOptions(header_);
         beginPage(page, int32_t(header_.cupsWidth), int32_t(header_.cupsHeight), box);
-        row_ = 0;
         return true;
     }
 
 private:
+    // "RaS2" (compressed), "RaS3" or "RaSt" (raw), spelt backwards in
+    // little-endian streams.
+    bool readSync(std::string& error) {
+        char sync[4];
+        if (std::fread(sync, 1, 4, file_) == 4) {
+            for (const bool big : {true, false}) {
+                const char* s = big ? "RaS" : "SaR";
+                const char version = big ? sync[3] : sync[0];
+                if (std::memcmp(big ? sync : sync + 1, s, 3) == 0 && (version == '2' || version == '3' || version == 't')) {
+                    bigEndian_ = big;
+                    compressed_ = version == '2';
+                    return true;
+                }
+            }
+        }
+        error = name_ + ": not a PWG or CUPS raster stream";
+        return false;
+    }
+
     bool sourceRow(uint8_t* out, std::string& error) override {
-        if (cupsRasterReadPixels(raster_, line_.data(), unsigned(line_.size())) != line_.size()) {
+        if (!(compressed_ ? unpackLine() : std::fread(line_.data(), 1, line_.size(), file_) == line_.size())) {
             error = "the raster data ends early, at line " + std::to_string(row_) + " of " +
                     std::to_string(header_.cupsHeight);
             return false;
@@ -104,11 +99,45 @@ private:
         return true;
     }
 
-    Stream stream_;
-    cups_raster_t* raster_;
+    // Version 2 (and PWG): a line begins with how often it repeats, then
+    // runs of pixels: n < 128 repeats the next pixel n + 1 times, n > 128
+    // copies 257 - n pixels, 128 leaves the rest of the line blank.
+    bool unpackLine() {
+        if (repeats_ > 0) {
+            --repeats_;
+            return true;
+        }
+        const int count = std::fgetc(file_);
+        if (count == EOF) return false;
+        repeats_ = count;
+        const size_t unit = layout_.bytesPerPixel, end = line_.size();
+        for (size_t at = 0; at < end;) {
+            const int n = std::fgetc(file_);
+            if (n == EOF) return false;
+            if (n == 128) {
+                std::memset(line_.data() + at, layout_.blank, end - at);
+                break;
+            }
+            if (n > 128) {
+                const size_t bytes = std::min(size_t(257 - n) * unit, end - at);
+                if (std::fread(line_.data() + at, 1, bytes, file_) != bytes) return false;
+                at += bytes;
+                continue;
+            }
+            const size_t bytes = std::min(size_t(n + 1) * unit, end - at);
+            if (bytes < unit || std::fread(line_.data() + at, 1, unit, file_) != unit) return false;
+            for (size_t i = unit; i < bytes; ++i) line_[at + i] = line_[at + i - unit];
+            at += bytes;
+        }
+        return true;
+    }
+
+    std::FILE* file_;
+    bool bigEndian_ = false, compressed_ = false;
     RasterHeader header_;
     RasterLayout layout_;
     std::vector<uint8_t> line_;
+    int repeats_ = 0;  // times the last line is given again
     uint32_t row_ = 0;
     bool failed_ = false;
 };

@@ -36,7 +36,7 @@ bool gone(const std::string& text) {
     return !running(text);
 }
 
-class Documents : public ::testing::Test {
+class GhostscriptRuns : public ::testing::Test {
 protected:
     void SetUp() override {
         if (kzfront::Ghostscript::program().empty()) GTEST_SKIP() << "Ghostscript is not installed";
@@ -54,7 +54,7 @@ protected:
     kzfront::OpenOptions options;
 };
 
-TEST_F(Documents, TimeLimitsAndCancellingStopGhostscriptAndItsGroup) {
+TEST_F(GhostscriptRuns, TimeLimitsAndCancellingStopGhostscriptAndItsGroup) {
     const std::string loop = files.put("loop.ps", "%!PS\n{} loop\n");
     struct Case {
         int pageSeconds, documentSeconds;
@@ -96,7 +96,7 @@ TEST_F(Documents, TimeLimitsAndCancellingStopGhostscriptAndItsGroup) {
     EXPECT_TRUE(gone(loop));
 }
 
-TEST_F(Documents, FailuresAreNamedInOneLine) {
+TEST_F(GhostscriptRuns, FailuresAreNamedInOneLine) {
     const std::string page = "0 0 1 setrgbcolor 100 100 200 200 rectfill showpage";
     const std::string whole = pdf("whole.pdf", page + " " + page);
     std::ifstream in(whole, std::ios::binary);

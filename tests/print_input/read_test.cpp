@@ -35,6 +35,10 @@ TEST(Readers, GiveRowsAsTheFileHoldsThem) {
         {"black.ras", raster(10, 1, CUPS_CSPACE_K, 1, 1, Bytes("\xa0\x40", 2)), PixelFormat::Gray8,
          {0, 255, 0, 255, 255, 255, 255, 255, 255, 0}, 300},
         {"ink.ras", raster(1, 1, CUPS_CSPACE_CMYK, 8, 4, "\x01\x02\x03\x04"), PixelFormat::Cmyk8, {1, 2, 3, 4}, 300},
+        // Compressed: one pixel, then the rest of the line blank.
+        {"blank.ras", raster(3, 1, CUPS_CSPACE_RGB, 8, 3, [](auto&, auto) {}, Bytes("\0\0\x10\x20\x30\x80", 6),
+                             CUPS_RASTER_SYNCv2),
+         PixelFormat::Rgb8, {0x10, 0x20, 0x30, 255, 255, 255, 255, 255, 255}, 300},
     };
     for (const auto& c : cases) {
         const Pages p = readFile(files.put(c.name, c.bytes));
@@ -56,6 +60,13 @@ TEST(Readers, GiveRowsAsTheFileHoldsThem) {
     EXPECT_EQ(two.headers[0].options.pageSizeName, std::string(64, 'A'));
     EXPECT_EQ(two.headers[1].format, PixelFormat::Rgb8);
     EXPECT_EQ(two.headers[1].raster.pageWidthPt, 595u);
+
+    // PWG as libcups writes it: runs, single pixels and repeated lines.
+    std::vector<uint8_t> rgb(50 * 20 * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i / 3 % 50 < 20 ? 7 : i / 150 < 10 ? i * 13 : 99);
+    const Pages pwgPage = readFile(files.put("pwg.ras", pwg(50, 20, rgb)));
+    ASSERT_TRUE(pwgPage.ok) << pwgPage.error;
+    EXPECT_EQ(pwgPage.pixels[0], rgb);
 
     // From a pipe, as the CUPS filter reads standard input.
     int fds[2];
@@ -134,7 +145,8 @@ TEST(Readers, DamagedOrHostileInputFailsNamingTheFileAndWhatIsWrong) {
         {"wide.pgm", "P5 70000 1 255\n", "too large to print"},
         {"plain.pgm", "P2 2 1 3\n1 4\n", "damaged PNM data"},
         {"cut.ras", page.substr(0, page.size() - 400), "ends early, at line 8 of 10"},
-        {"cut_header.ras", page.substr(0, 1000), "header is damaged or incomplete"},
+        {"cut_header.ras", page.substr(0, 1000), "page header ends early (996 of 1796 bytes)"},
+        {"cut.pwg", pwg(10, 10, std::vector<uint8_t>(300, 1)).substr(0, 1801), "ends early, at line 0 of 10"},
         {"line.ras", field([](auto& h, auto set) { set(h.cupsBytesPerLine, 268000002u); }), "not 268000002"},
         {"long_line.ras", field([](auto& h, auto set) { set(h.cupsBytesPerLine, 0x80000001u); }), "header"},
         {"space.ras", field([](auto& h, auto set) { set(h.cupsColorSpace, 1000u); set(h.cupsColorOrder, 7u); }),

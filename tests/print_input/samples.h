@@ -94,7 +94,8 @@ inline Bytes claiming(Bytes png, uint32_t w, uint32_t h) {
 // An uncompressed raster page (sync word and header in this machine's
 // order); `edit` sets header fields, any value in any field.
 template <typename Edit>
-Bytes raster(int w, int h, int colourSpace, int bits, int colours, Edit edit, const Bytes& data) {
+Bytes raster(int w, int h, int colourSpace, int bits, int colours, Edit edit, const Bytes& data,
+             uint32_t sync = CUPS_RASTER_SYNC) {
     cups_page_header2_t header;
     std::memset(&header, 0, sizeof header);
     auto set = [](auto& field, uint32_t v) { std::memcpy(&field, &v, sizeof v); };
@@ -105,11 +106,29 @@ Bytes raster(int w, int h, int colourSpace, int bits, int colours, Edit edit, co
     set(header.cupsBytesPerLine, uint32_t((w * bits * colours + 7) / 8));
     set(header.cupsColorSpace, uint32_t(colourSpace)), set(header.cupsNumColors, uint32_t(colours));
     edit(header, set);
-    const uint32_t sync = CUPS_RASTER_SYNC;  // version 3, uncompressed
     return Bytes(reinterpret_cast<const char*>(&sync), 4) + Bytes(reinterpret_cast<const char*>(&header), sizeof header) + data;
 }
 inline Bytes raster(int w, int h, int colourSpace, int bits, int colours, const Bytes& data) {
     return raster(w, h, colourSpace, bits, colours, [](auto&, auto) {}, data);
+}
+
+// RGB pixels as libcups writes PWG raster (compressed, big-endian).
+inline Bytes pwg(int w, int h, const std::vector<uint8_t>& rgb) {
+    Bytes out;
+    cups_raster_t* r = cupsRasterOpenIO([](void* ctx, unsigned char* b, size_t n) {
+        static_cast<Bytes*>(ctx)->append(reinterpret_cast<char*>(b), n);
+        return ssize_t(n); }, &out, CUPS_RASTER_WRITE_PWG);
+    cups_page_header2_t header;
+    std::memset(&header, 0, sizeof header);
+    std::strcpy(header.MediaClass, "PwgRaster");
+    header.cupsWidth = unsigned(w), header.cupsHeight = unsigned(h), header.cupsBitsPerColor = 8;
+    header.cupsBitsPerPixel = 24, header.cupsBytesPerLine = unsigned(3 * w), header.cupsNumColors = 3;
+    header.cupsColorSpace = CUPS_CSPACE_SRGB;
+    header.HWResolution[0] = header.HWResolution[1] = 600;
+    cupsRasterWriteHeader2(r, &header);
+    cupsRasterWritePixels(r, const_cast<uint8_t*>(rgb.data()), unsigned(rgb.size()));
+    cupsRasterClose(r);
+    return out;
 }
 
 // A directory of files for one test, removed with it.
