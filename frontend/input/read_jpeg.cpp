@@ -111,7 +111,6 @@ private:
         page.format = grey_ ? PixelFormat::Gray8 : PixelFormat::Rgb8;
         page.grey = grey_;
         page.ppi = info_.density_unit == 1 ? info_.X_density : info_.density_unit == 2 ? info_.X_density * 2.54 : 0;
-        page.ppi /= scale;
         return true;
     }
 

@@ -41,7 +41,6 @@ void RowSource::beginPage(PageHeader& page, int32_t width, int32_t height, int32
     page.width = outWidth_;
     page.height = outHeight_;
     page.reduced = alreadyReduced * box_;
-    page.ppi /= box_;
     page.raster.xdpi /= uint32_t(box_);
     page.raster.ydpi /= uint32_t(box_);
 }

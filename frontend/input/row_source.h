@@ -33,7 +33,7 @@ protected:
     // A page of `width` x `height` decoded pixels in `page.format` begins,
     // reduced by `box`: sets the page's size and `reduced` (times
     // `alreadyReduced`, what the decoder reduced itself), and divides its
-    // ppi and raster resolution by `box`.
+    // raster resolution by `box` (its ppi stays the file's).
     void beginPage(PageHeader& page, int32_t width, int32_t height, int32_t box, int32_t alreadyReduced = 1);
     // Reads what is left of the current page, so that the next one can begin.
     bool skipRest(std::string& error);
