@@ -57,6 +57,14 @@ for program in kzrqo317-demo kzrqo317-inspect kzrqo317-print kzrqo317-printer-ap
   man -w "$program" >/dev/null || fail "no man page for $program"
 done
 
+# The printer app's --help and man page name every sub-command and option its main loop takes.
+help=$(kzrqo317-printer-app --help) manual=$(man kzrqo317-printer-app 2>/dev/null)
+for word in add autoadd cancel default delete devices drivers jobs modify options pause printers resume \
+            server shutdown status submit -a -d -h -j -m -n -o -t -u -v --version system-socket; do
+  grep -qw -e "$word" <<<"$help" || fail "kzrqo317-printer-app --help does not mention $word"
+  grep -qw -e "$word" <<<"$manual" || fail "kzrqo317-printer-app(1) does not mention $word"
+done
+
 # kzrqo317-print: a picture (the demo chart's preview) and a PDF through Ghostscript.
 kzrqo317-demo --mode 4 --out demo.prn >/dev/null
 check demo.prn 1
