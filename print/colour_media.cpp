@@ -10,27 +10,26 @@
 // curve; print a grey ramp and adjust the balance until it reads neutral.
 //
 // Neutrals in black ink (blackAlone, neutralChroma), where a mode has black:
-// - Black text and line art print with black ink alone.  Black built from
-//   three inks puts three times the ink on the paper, bleeds on uncoated
-//   paper, shows colour fringes wherever the three planes' dots miss each
-//   other, and is neutral only as far as the grey balance is right; one ink
-//   is sharp, neutral and dries fastest.  Dark greys follow for the same
-//   reasons, and because they are what text edges and dark graphics are.
-// - Light greys keep their colours: black dots show as grain in light tones,
-//   which is why black generation starts at blackStart at all.  Between
-//   blackStart and blackAlone the grey hands its darkness over to black
-//   smoothly, keeping the darkness it prints (black over the colours as if
-//   their dots fell independently), so a grey ramp has no step.
-// - Only near-neutral colours: in colours, black ink dulls and grains, so they
-//   keep the usual black generation and under-colour removal.  A colour near
-//   the grey axis hands only its grey part to black and keeps its difference
-//   from grey (its hue) in the colours; how much it counts as neutral fades
-//   out up to neutralChroma, so there is no border between the two rules.
-// - Coated and photo paper take the colours' grey without bleeding and show
-//   black grain more, so black takes over later on them.  (Photo media print
-//   only in modes without black ink today; their numbers are for
-//   consistency.)  Modes without black ink build black from the three colours
-//   whatever these say; black-only modes print every grey in black.
+// - Black text and line art print with black ink alone.  Colour ink under
+//   black adds ink that bleeds on uncoated paper and fringes edges in colour
+//   wherever the planes' dots miss each other, and a grey of colour inks is
+//   neutral only as far as the grey balance is right; black ink alone is
+//   sharp, neutral and dries fastest.  Dark greys follow: they are text edges
+//   and dark graphics.
+// - Light greys keep the colour inks: black dots show as grain in light
+//   tones, which is why black generation starts at blackStart at all.  From
+//   there to blackAlone the grey hands its darkness over to black smoothly
+//   at the darkness it asks for (black over the colours as if their dots fell
+//   independently), so a grey ramp has no step.
+// - Colours keep the usual black generation and under-colour removal: black
+//   ink dulls them.  A colour near the grey axis hands only its grey part to
+//   black and keeps its difference from grey (its cast) in the colour inks;
+//   how far it counts as neutral fades out up to neutralChroma, so there is
+//   no border between the two rules.
+// - Coated and photo paper take a grey of colour inks without bleeding and
+//   show black grain more, so black takes over later on them.  (Photo media
+//   print only in modes without black ink today.)  Modes without black ink
+//   build black from the colours whatever these say.
 #include "print/colour_media.h"
 
 #include <iterator>

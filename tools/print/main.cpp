@@ -157,6 +157,8 @@ int printFiles(const Options& o) {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) return std::printf("kzrqo317-print %s\n", KZ_VERSION) < 0;
     // Interrupted: the page in progress ends, so that the printer is not left in it.
     struct sigaction stop {};
     stop.sa_handler = onStop;
