@@ -171,6 +171,8 @@ int printFiles(const Options& o) {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) return std::printf("kzrqo317-print %s\n", KZ_VERSION) < 0;
     Options options;
     std::string error;
     bool help = false;

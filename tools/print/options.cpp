@@ -27,7 +27,8 @@ const char* const kUsage =
     "  --preview OUT.png   also draw what the printer would print (OUT-2.png ... for more pages)\n"
     "  --list              print the papers, media and print modes, then exit\n"
     "  --benchmark         time one A4 photo page per print mode (or the modes given), then exit\n"
-    "  -q                  no progress line\n";
+    "  -q                  no progress line\n"
+    "  --version           the program's version, then exit\n";
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& help) {
     help = false;
