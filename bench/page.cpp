@@ -55,6 +55,7 @@ constexpr int kPeriod = 480;
 
 struct Page {
     const PrintModeSettings& mode;
+    const kz::demo::ChartFormat chart;  // what the mode takes
     int width, height;
     int band;  // lines of each band; all of them on other contents
     std::array<int, 7> planeBytes{};           // bytes of one line, by plane
@@ -62,9 +63,9 @@ struct Page {
     std::vector<std::array<bool, 7>> inked;    // by line and plane
 
     Page(const PrintModeSettings& m, Content content)
-        : mode(m), width(kPageWidth / m.xScale), height(kPageHeight / m.yScale),
-          band(content == kBands ? kBandLines / m.yScale : height) {
-        for (int p = 0; p < 7; ++p) planeBytes[p] = (width * m.bitDepth[p] + 7) / 8;
+        : mode(m), chart(m.chart()), width(kPageWidth / chart.xScale), height(kPageHeight / chart.yScale),
+          band(content == kBands ? kBandLines / chart.yScale : height) {
+        for (int p = 0; p < 7; ++p) planeBytes[p] = (width * chart.bitDepth[p] + 7) / 8;
         lines.resize(kPeriod);
         inked.resize(kPeriod);
         for (int y = 0; y < kPeriod; ++y) build(content, y);
@@ -76,12 +77,12 @@ struct Page {
         return n;
     }
 
-    bool black() const { return mode.bitDepth[3] != 0; }
+    bool black() const { return chart.bitDepth[3] != 0; }
 
     int level(Content content, int p, int x, int y) const {
-        const int depth = mode.bitDepth[p];
-        const int top = kz::demo::printableLevels(mode.mode, p, depth);
-        const int x600 = x * mode.xScale, y600 = y * mode.yScale;
+        const int depth = chart.bitDepth[p];
+        const int top = chart.topLevel[p];
+        const int x600 = x * chart.xScale, y600 = y * chart.yScale;
         switch (content) {
             case kFull: return top;
             case kPhoto: {
@@ -107,7 +108,7 @@ struct Page {
         bytes.assign(lineBytes(), 0);
         size_t at = 0;
         for (int p = 0; p < 7; ++p) {
-            const int depth = mode.bitDepth[p];
+            const int depth = chart.bitDepth[p];
             inked[y][p] = false;
             for (int x = 0; depth != 0 && x < width; ++x) {
                 const int v = level(content, p, x, y);
@@ -128,7 +129,7 @@ struct Page {
         size_t at = 0;
         int entry = 0;
         for (int p = 0; p < 7; ++p) {
-            if (mode.bitDepth[p] == 0) continue;
+            if (chart.bitDepth[p] == 0) continue;
             out->Plane[entry++] = {inked[k][p] && !blank ? lines[k].data() + at : nullptr,
                                    static_cast<uint16_t>(width), 0, 0, 0};
             at += static_cast<size_t>(planeBytes[p]);
