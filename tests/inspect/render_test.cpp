@@ -49,6 +49,15 @@ ByteVector group(std::initializer_list<std::pair<int, uint8_t>> bytes) {
     return g;
 }
 
+// Previews in the stream's geometry: scan columns, feed lines.
+kzinspect::RenderOptions streamView(int scale, int64_t maxPixels = 1 << 20) {
+    kzinspect::RenderOptions options;
+    options.scale = scale;
+    options.maxPixels = maxPixels;
+    options.view = kzinspect::View::Stream;
+    return options;
+}
+
 std::vector<Dot> dotsOf(const kzinspect::Stream& s, size_t page) {
     std::vector<Dot> dots;
     kzinspect::forEachDot(s, page, [&dots](const Dot& d) { dots.push_back(d); });
@@ -118,11 +127,12 @@ TEST(Render, EveryPageCountsItsOwnFeeds) {
 
     std::vector<Image> images;
     std::string error;
-    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_TRUE(kzinspect::renderPages(stream, streamView(1), images, error)) << error;
     ASSERT_EQ(images.size(), 3u);
-    // The pages share their columns; a page without dots is one line high.
-    for (const Image& image : images) EXPECT_EQ(image.width, 17);
+    // A page without dots is one pixel.
+    EXPECT_EQ(images[0].width, 17);
     EXPECT_EQ(images[0].height, 47);
+    EXPECT_EQ(images[1].width, 1);
     EXPECT_EQ(images[1].height, 1);
     EXPECT_EQ(images[2].height, 47);
 }
@@ -188,7 +198,7 @@ TEST(Render, InksMultiplyAndCellsShowTheirShareOfInk) {
         ASSERT_TRUE(s.ok()) << s.error->message;
         std::vector<Image> images;
         std::string error;
-        ASSERT_TRUE(kzinspect::renderPages(s, {c.scale, 1 << 20}, images, error)) << error;
+        ASSERT_TRUE(kzinspect::renderPages(c.stream, streamView(c.scale), images, error)) << error;
         ASSERT_EQ(images.size(), 1u);
         expectPixels(images[0], c.pixels);
     }
@@ -204,7 +214,7 @@ TEST(Render, DotsLeftOfColumnZeroOrAboveThePaperWidenThePreview) {
     EXPECT_EQ(dotsOf(s, 0), expected);
     std::vector<Image> images;
     std::string error;
-    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_TRUE(kzinspect::renderPages(stream, streamView(1), images, error)) << error;
     ASSERT_EQ(images.size(), 1u);
     // Column 0 and line 0, the paper's top left corner, are always drawn.
     EXPECT_EQ(images[0].width, 17);
@@ -223,15 +233,15 @@ TEST(Render, RefusesWhatItCannotDraw) {
     };
     const std::vector<Case> cases = {
         {"malformed stream", kztest::cut(good, good.size() - 3), {}, "fault at offset"},
-        {"scale 0", good, {0, 1 << 20}, "scale"},
-        {"too large", good, {1, 100}, "17 x 31 pixels at scale 1"},
+        {"scale 0", good, streamView(0), "scale"},
+        // The scan's blocks reach 128 columns.
+        {"too large", good, streamView(1, 100), "128 x 64 pixels at scale 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const kzinspect::Stream s = kzinspect::inspect(c.stream);
         std::vector<Image> images(1);
         std::string error;
-        EXPECT_FALSE(kzinspect::renderPages(s, c.options, images, error));
+        EXPECT_FALSE(kzinspect::renderPages(c.stream, c.options, images, error));
         EXPECT_TRUE(images.empty());
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
