@@ -18,50 +18,67 @@ void InkCanvas::reset(int scale, int64_t maxCells) {
     scale_ = scale;
     maxCells_ = maxCells;
     left_ = top_ = 0;
-    columns_ = rows_ = 0;
-    cells_.clear();
+    columns_ = 0;
+    bands_.clear();
+}
+
+std::unique_ptr<uint16_t[]> InkCanvas::band() const {
+    return std::make_unique<uint16_t[]>(size_t(kBandRows) * size_t(columns_) * kInks);
 }
 
 bool InkCanvas::cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
     int64_t c0 = floorDiv(x0, scale_), c1 = floorDiv(x1 - 1, scale_) + 1;
-    int64_t r0 = floorDiv(y0, scale_), r1 = floorDiv(y1 - 1, scale_) + 1;
-    const int64_t oldC0 = left_ / scale_, oldR0 = top_ / scale_;
+    int64_t b0 = floorDiv(floorDiv(y0, scale_), kBandRows), b1 = floorDiv(floorDiv(y1 - 1, scale_), kBandRows) + 1;
+    const int64_t oldC0 = left_ / scale_, oldB0 = top_ / scale_ / kBandRows;
+    const int64_t bands = int64_t(bands_.size());
     if (columns_ > 0) {
-        if (c0 >= oldC0 && c1 <= oldC0 + columns_ && r0 >= oldR0 && r1 <= oldR0 + rows_) return true;
-        // Pages grow downward scan by scan: room for many scans at once.
-        const int64_t slack = std::max<int64_t>(64, rows_ / 2);
-        if (r1 > oldR0 + rows_) r1 = std::max(r1, oldR0 + rows_ + slack);
-        if (r0 < oldR0) r0 = std::min(r0, oldR0 - slack);
+        // Columns grow seldom (the grid starts as wide as the printer):
+        // room for more at once.
+        const int64_t slack = std::max<int64_t>(64, columns_ / 2);
+        if (c1 > oldC0 + columns_) c1 = std::max(c1, oldC0 + columns_ + slack);
+        if (c0 < oldC0) c0 = std::min(c0, oldC0 - slack);
         c0 = std::min(c0, oldC0);
         c1 = std::max(c1, oldC0 + columns_);
-        r0 = std::min(r0, oldR0);
-        r1 = std::max(r1, oldR0 + rows_);
+        b0 = std::min(b0, oldB0);
+        b1 = std::max(b1, oldB0 + bands);
     }
-    const int64_t columns = c1 - c0, rows = r1 - r0;
+    const int64_t columns = c1 - c0, rows = (b1 - b0) * kBandRows;
     if (columns > maxCells_ || rows > maxCells_ || columns * rows > maxCells_) return false;
-    std::vector<uint16_t> cells(size_t(columns * rows) * kInks, 0);
-    for (int64_t r = 0; r < rows_; ++r) {
-        std::memcpy(&cells[size_t(((r + oldR0 - r0) * columns + oldC0 - c0) * kInks)],
-                    &cells_[size_t(r * columns_ * kInks)], size_t(columns_) * kInks * sizeof(uint16_t));
+    if (columns != columns_) {
+        // Every band again, its rows moved to the new columns.
+        std::vector<std::unique_ptr<uint16_t[]>> wider(static_cast<size_t>(bands));
+        const int old = columns_;
+        columns_ = int(columns);
+        for (size_t b = 0; b < wider.size(); ++b) {
+            wider[b] = band();
+            for (int64_t r = 0; r < kBandRows; ++r) {
+                std::memcpy(&wider[b][size_t((r * columns + oldC0 - c0) * kInks)], &bands_[b][size_t(r * old * kInks)],
+                            size_t(old) * kInks * sizeof(uint16_t));
+            }
+        }
+        bands_.swap(wider);
     }
-    cells_.swap(cells);
+    std::vector<std::unique_ptr<uint16_t[]>> grown;
+    for (int64_t b = b0; b < b1; ++b) {
+        const int64_t kept = b - oldB0;
+        grown.push_back(kept >= 0 && kept < bands ? std::move(bands_[size_t(kept)]) : band());
+    }
+    bands_.swap(grown);
     left_ = c0 * scale_;
-    top_ = r0 * scale_;
-    columns_ = int(columns);
-    rows_ = int(rows);
+    top_ = b0 * kBandRows * scale_;
     return true;
 }
 
 const uint16_t* InkCanvas::cell(int64_t column, int64_t row) const {
     const int64_t c = column - left_ / scale_, r = row - top_ / scale_;
-    if (c < 0 || c >= columns_ || r < 0 || r >= rows_) return nullptr;
-    return &cells_[size_t((r * columns_ + c) * kInks)];
+    if (c < 0 || c >= columns_ || r < 0 || r >= rows()) return nullptr;
+    return &bands_[size_t(r / kBandRows)][size_t(((r % kBandRows) * columns_ + c) * kInks)];
 }
 
 bool InkCanvas::inked(int64_t& x0, int64_t& x1, int64_t& y0, int64_t& y1) const {
-    int64_t c0 = columns_, c1 = -1, r0 = rows_, r1 = -1;
-    for (int64_t r = 0; r < rows_; ++r) {
-        const uint16_t* row = &cells_[size_t(r * columns_ * kInks)];
+    int64_t c0 = columns_, c1 = -1, r0 = rows(), r1 = -1;
+    for (int64_t r = 0; r < rows(); ++r) {
+        const uint16_t* row = &bands_[size_t(r / kBandRows)][size_t((r % kBandRows) * columns_ * kInks)];
         int64_t first = -1, last = -1;
         for (int64_t c = 0; c < columns_; ++c) {
             uint64_t any;

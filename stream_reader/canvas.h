@@ -1,9 +1,11 @@
 // A page's dots counted per preview pixel and ink, on a grid that grows as
-// the page's scans reach further.
+// the page's scans reach further: in bands of rows, so that growing down or
+// up adds bands and copies none.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kzinspect {
@@ -23,23 +25,27 @@ class InkCanvas {
     // The counts of the cell row holding `line`, from the grid's first cell:
     // kInks per cell.  The line must be covered.
     uint16_t* row(int64_t line) {
-        return cells_.data() + size_t((line - top_) / scale_) * size_t(columns_) * kInks;
+        const size_t r = size_t((line - top_) / scale_);
+        return bands_[r / kBandRows].get() + (r % kBandRows) * size_t(columns_) * kInks;
     }
     int64_t left() const { return left_; }  // pixel of the first cell
     int64_t top() const { return top_; }
     int columns() const { return columns_; }
-    int rows() const { return rows_; }
-    // Counts of the cell at (column, row) of the grid, or nullptr outside it.
+    int64_t rows() const { return int64_t(bands_.size()) * kBandRows; }
+    // Counts of the cell at (column, row) of the preview, or nullptr outside the grid.
     const uint16_t* cell(int64_t column, int64_t row) const;
     // The cells with a dot, as a pixel rectangle; false when there are none.
     bool inked(int64_t& x0, int64_t& x1, int64_t& y0, int64_t& y1) const;
 
   private:
+    static constexpr int64_t kBandRows = 64;
+    std::unique_ptr<uint16_t[]> band() const;
+
     int scale_ = 1;
     int64_t maxCells_ = 0;
-    int64_t left_ = 0, top_ = 0;  // pixels, multiples of scale_
-    int columns_ = 0, rows_ = 0;
-    std::vector<uint16_t> cells_;
+    int64_t left_ = 0, top_ = 0;  // pixels, multiples of scale_ (top_ of kBandRows cells)
+    int columns_ = 0;
+    std::vector<std::unique_ptr<uint16_t[]>> bands_;
 };
 
 }  // namespace kzinspect

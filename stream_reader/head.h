@@ -64,5 +64,7 @@ inline constexpr int kMarginFeed = 236;
 // the paper, the bleed.  Pixels of 600 dpi.
 inline constexpr int kTopMargin = 118;
 inline constexpr int kBleed = 47;
+// The widest line the printer prints.
+inline constexpr int kPrintableWidth = 6144;
 
 }  // namespace kzinspect::head

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "stream_reader/head.h"
+#include "stream_reader/segment.h"
 
 namespace kzinspect {
 
@@ -86,18 +87,26 @@ void PlacingListener::scanStarted(const Page& page, const Scan& scan) {
     heldSegments_.clear();
 }
 
-void PlacingListener::segmentRead(const Scan& scan, size_t column, int block, Bytes data) {
-    if (!holding_) return segmentPlaced(scan, column, block, data);
+void PlacingListener::segmentRead(const Scan& scan, size_t column, int block, Bytes codes) {
+    if (!holding_) return segmentPlaced(scan, column, block, codes);
     // Bytes 2n and 2n + 1 of each column group belong to nozzle n.
     const NozzleCommand& nozzles = scan.columns[column].command;
     const size_t groupBytes = static_cast<size_t>(nozzles.groupBytes());
     const int parity = Placer::rowParity(scan, nozzles);
-    for (size_t i = 0; i < data.size(); ++i) {
-        if (data[i] == 0) continue;
-        firstRow_ = std::min(firstRow_, static_cast<int>((i % groupBytes) / 2) * 2 + parity);
-    }
-    heldSegments_.push_back({column, block, held_.size(), data.size()});
-    held_.insert(held_.end(), data.begin(), data.end());
+    const auto row = [&](size_t at) { return static_cast<int>((at % groupBytes) / 2) * 2 + parity; };
+    forEachRun(
+        codes,
+        [&](size_t at, Bytes bytes) {
+            for (size_t i = 0; i < bytes.size(); ++i)
+                if (bytes[i] != 0) firstRow_ = std::min(firstRow_, row(at + i));
+        },
+        [&](size_t at, uint8_t value, size_t count) {
+            if (value == 0) return;
+            for (size_t i = 0; i < std::min(count, groupBytes); ++i)
+                firstRow_ = std::min(firstRow_, row(at + i));
+        });
+    heldSegments_.push_back({column, block, held_.size(), codes.size()});
+    held_.insert(held_.end(), codes.begin(), codes.end());
 }
 
 void PlacingListener::scanEnded(const Page&, const Scan& scan) {

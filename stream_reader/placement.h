@@ -62,8 +62,8 @@ class Placer {
 };
 
 // A StreamListener that places each scan's nozzle columns and hands its
-// decoded blocks on with their places.  A scan whose place waits for its
-// first row with a dot is held back, its blocks copied, until it ends.
+// blocks' codes on with their places.  A scan whose place waits for its
+// first row with a dot is held back, its codes copied, until it ends.
 class PlacingListener : public StreamListener {
   public:
     explicit PlacingListener(View view) : placer_(view) {}
@@ -72,7 +72,7 @@ class PlacingListener : public StreamListener {
     virtual void pageBegins(size_t /*index*/, const Page& /*page*/) {}
     // `places` has one entry per nozzle column of the scan; its segments follow.
     virtual void scanPlaced(const Scan& scan, const std::vector<ColumnPlace>& places) = 0;
-    virtual void segmentPlaced(const Scan& scan, size_t column, int block, Bytes data) = 0;
+    virtual void segmentPlaced(const Scan& scan, size_t column, int block, Bytes codes) = 0;
     virtual void pageEnds(size_t /*index*/, const Page& /*page*/) {}
     const Placer& placer() const { return placer_; }
     const std::vector<ColumnPlace>& places() const { return places_; }
@@ -80,7 +80,7 @@ class PlacingListener : public StreamListener {
   private:
     void pageStarted(size_t index, const Page& page) final;
     void scanStarted(const Page& page, const Scan& scan) final;
-    void segmentRead(const Scan& scan, size_t column, int block, Bytes data) final;
+    void segmentRead(const Scan& scan, size_t column, int block, Bytes codes) final;
     void scanEnded(const Page& page, const Scan& scan) final;
     void pageEnded(size_t index, const Page& page) final;
     void placeScan(const Scan& scan);

@@ -5,13 +5,18 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "stream_reader/canvas.h"
 #include "stream_reader/format.h"
 #include "stream_reader/head.h"
+#include "stream_reader/segment.h"
 
 namespace kzinspect {
 namespace {
+
+// The most a segment decodes to: a block of a 320-nozzle column.
+constexpr size_t kMaxBlockBytes = 10 * 2 * kGroupColumns * (kBlockColumns / kGroupColumns);
 
 int64_t floorDiv(int64_t a, int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
@@ -22,48 +27,66 @@ std::string faultText(const Error& e) {
                       errorKindName(e.kind), e.message.c_str());
 }
 
-// The cells a word of 16 dots covers.  Dot j of the word (bit 15 - j) is
-// the j-th from the left, each `width` pixels wide: the word is spread to
-// 16 x width pixels, pixel i at bit 31 - i.  With the first pixel `phase`
-// pixels into a cell, `masks[phase]` holds the pixels of each cell from
-// there on.
-class WordCells {
+// The cells the 8 dots of a byte cover.  Dot j (bit 7 - j) is the j-th from
+// the left, `width` pixels wide.  With the byte's first pixel `phase` pixels
+// into a cell, the table packs the pixels each of the next `span` cells gets,
+// 8 bits a cell; adding a zero to the cells it misses costs less than
+// testing.  Scales where a byte spans more than 8 cells, or that would make
+// the table large, count dot by dot.
+class ByteCells {
   public:
     void build(int scale, int width) {
         if (scale == scale_ && width == width_) return;
         scale_ = scale;
         width_ = width;
-        first_.assign(size_t(scale) + 1, 0);
-        masks_.clear();
-        for (int phase = 0; phase < scale; ++phase) {
-            first_[size_t(phase)] = masks_.size();
-            for (int i = 0; i < 16 * width; ++i) {
-                const size_t cell = size_t((phase + i) / scale);
-                while (masks_.size() - first_[size_t(phase)] <= cell) masks_.push_back(0);
-                masks_[first_[size_t(phase)] + cell] |= 0x80000000u >> i;
+        span_ = (scale - 1 + 8 * width - 1) / scale + 1;
+        if (scale > 64 || span_ > 8) span_ = 0;
+        table_.assign(span_ ? size_t(scale) * 256 : 0, 0);
+        for (int phase = 0; span_ && phase < scale; ++phase)
+            for (unsigned byte = 0; byte < 256; ++byte)
+                for (int j = 0; j < 8; ++j)
+                    for (int i = 0; (byte & (0x80u >> j)) && i < width; ++i)
+                        table_[size_t(phase) * 256 + byte] += uint64_t{1} << (8 * ((phase + j * width + i) / scale));
+    }
+    // Cells right of a byte's first that may be written: the canvas keeps
+    // them beyond every scan's last pixel.
+    static constexpr int kReach = 8;
+    // Packed counts hold at most this many bytes' pixels (16 a cell each).
+    static constexpr int kHold = 15;
+
+    bool packs() const { return span_ != 0; }
+    // The packed counts of every byte value with its first pixel `phase` into a cell.
+    const uint64_t* packed(int phase) const { return table_.data() + size_t(phase) * 256; }
+    // Adds packed counts, times 2^shift, to one ink's counts from `counts`
+    // (the cell of the bytes' first pixel) on.  Counts of a page stay far
+    // below 2^16; a hostile stream can only make its own preview wrong.
+    void addPacked(uint16_t* counts, uint64_t c, unsigned shift) const {
+        switch (span_) {
+            case 2: return addCells<2>(counts, c, shift);
+            case 3: return addCells<3>(counts, c, shift);
+            case 4: return addCells<4>(counts, c, shift);
+            default: return addCells<8>(counts, c, shift);
+        }
+    }
+    // Where nothing packs: dot by dot.
+    void add(uint16_t* counts, int phase, unsigned byte, unsigned shift) const {
+        for (int j = 0; j < 8; ++j) {
+            if ((byte & (0x80u >> j)) == 0) continue;
+            for (int i = 0; i < width_; ++i) {
+                uint16_t& count = counts[size_t((phase + j * width_ + i) / scale_) * kInks];
+                const unsigned sum = count + (1u << shift);
+                count = uint16_t(sum > 0xFFFF ? 0xFFFF : sum);
             }
         }
-        first_[size_t(scale)] = masks_.size();
-        for (unsigned b = 0; b < 256; ++b) {
-            unsigned wide = 0;
-            for (int k = 0; k < 8; ++k)
-                if (b & (1u << k)) wide |= 3u << (2 * k);
-            wide_[b] = uint16_t(wide);
-        }
     }
-    // The word's pixels, from bit 31.
-    uint32_t pixels(unsigned word) const {
-        if (width_ == 1) return uint32_t(word) << 16;
-        return uint32_t(wide_[word >> 8]) << 16 | wide_[word & 0xFF];
-    }
-    const uint32_t* begin(int phase) const { return masks_.data() + first_[size_t(phase)]; }
-    const uint32_t* end(int phase) const { return masks_.data() + first_[size_t(phase) + 1]; }
 
   private:
-    int scale_ = 0, width_ = 0;
-    std::vector<size_t> first_;
-    std::vector<uint32_t> masks_;
-    uint16_t wide_[256] = {};
+    template <int Span>
+    static void addCells(uint16_t* counts, uint64_t c, unsigned shift) {
+        for (int k = 0; k < Span; ++k) counts[k * kInks] = uint16_t(counts[k * kInks] + (((c >> (8 * k)) & 0xFF) << shift));
+    }
+    int scale_ = 0, width_ = 0, span_ = 0;
+    std::vector<uint64_t> table_;
 };
 
 }  // namespace
@@ -134,14 +157,27 @@ class PreviewRenderer::Impl : public PlacingListener {
         failed_ = !error_.empty();
         canvas_.reset(options_.scale, options_.maxPixels);
         cells_.build(options_.scale, paperView() && page.resolution2 == 300 ? 2 : 1);
+        // The sheet when it is known, and the printer's width with a block
+        // to spare each side, where that is allowed: the grid then seldom grows.
         const Paper& paper = options_.paper;
-        if (paperView() && paper.width > 0) cover(-head::kBleed, paper.width + head::kBleed,
-                                                  -head::kBleed, paper.height + head::kBleed);
+        if (paperView()) {
+            const int64_t right = std::max(paper.width, head::kPrintableWidth) + head::kBleed;
+            (void)canvas_.cover(-head::kBleed - kBlockColumns, right + kBlockColumns, -head::kBleed,
+                                std::max(paper.height, 0) + head::kBleed);
+        }
     }
 
+    // Makes the grid cover pixels [x0, x1) of lines [y0, y1), and the cells
+    // that the last byte of a line may write beyond them.
     bool cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
         if (failed_) return false;
-        if (canvas_.cover(x0, x1, y0, y1)) return true;
+        if (canvas_.cover(x0, x1 + int64_t{ByteCells::kReach} * options_.scale, y0, y1)) return true;
+        if (canvas_.columns() > 0) {
+            x0 = std::min(x0, canvas_.left());
+            x1 = std::max(x1, canvas_.left() + int64_t{canvas_.columns()} * options_.scale);
+            y0 = std::min(y0, canvas_.top());
+            y1 = std::max(y1, canvas_.top() + canvas_.rows() * options_.scale);
+        }
         tooLarge(x1 - x0, y1 - y0);
         return false;
     }
@@ -159,61 +195,114 @@ class PreviewRenderer::Impl : public PlacingListener {
         if (error_.empty()) error_ = std::move(message);
     }
 
+    // The grid covers the scan's lines now, and the columns of each block
+    // that has dots as it comes: a nozzle row may fire from well left of its
+    // first dot (the rows of one scan have different offsets).
     void scanPlaced(const Scan& scan, const std::vector<ColumnPlace>& places) override {
         if (failed_ || places.empty()) return;
-        const int64_t firing = int64_t{scan.info.blocks} * kBlockColumns;
-        int64_t x0 = INT64_MAX, x1 = INT64_MIN, y0 = INT64_MAX, y1 = INT64_MIN;
+        int64_t y0 = INT64_MAX, y1 = INT64_MIN;
         for (size_t j = 0; j < places.size(); ++j) {
-            const ColumnPlace& p = places[j];
-            const int64_t last = p.x + (firing - 1) * p.step;
-            x0 = std::min({x0, p.x, last});
-            x1 = std::max({x1, p.x + p.width, last + p.width});
-            y0 = std::min(y0, p.line);
-            y1 = std::max(y1, p.line + 2 * int64_t{scan.columns[j].command.rows} * 16 - 1);
+            y0 = std::min(y0, places[j].line);
+            y1 = std::max(y1, places[j].line + 2 * int64_t{scan.columns[j].command.rows} * 16 - 1);
         }
-        if (!cover(x0, x1, y0, y1)) return;
-        rows_.resize(places.size());
-        weights_.resize(places.size());
+        const int64_t x = canvas_.columns() > 0 ? canvas_.left() : places[0].x;
+        if (!cover(x, x + 1, y0, y1)) return;
+        shifts_.resize(places.size());
         for (size_t j = 0; j < places.size(); ++j) {
+            const NozzleCommand& c = scan.columns[j].command;
+            shifts_[j] = paperView() && c.ink == 0 && placer().doubledLines(scan) ? 1 : 0;
+        }
+        findRows(scan);
+    }
+
+    // The cell rows of each nozzle of the scan, for one ink each.
+    void findRows(const Scan& scan) {
+        rows_.resize(scan.columns.size());
+        for (size_t j = 0; j < rows_.size(); ++j) {
             const NozzleCommand& c = scan.columns[j].command;
             rows_[j].resize(size_t(c.rows) * 16);
             for (size_t n = 0; n < rows_[j].size(); ++n)
-                rows_[j][n] = canvas_.row(places[j].line + 2 * int64_t(n)) + (c.ink & 3);
-            const bool splitBlack = c.ink == 0 && placer().doubledLines(scan);
-            weights_[j] = paperView() && splitBlack ? 2 : 1;
+                rows_[j][n] = canvas_.row(places()[j].line + 2 * int64_t(n)) + (c.ink & 3);
         }
     }
 
-    void segmentPlaced(const Scan& scan, size_t column, int block, Bytes data) override {
+    void segmentPlaced(const Scan& scan, size_t column, int block, Bytes codes) override {
         if (failed_) return;
+        size_t size = 0;
+        forEachRun(
+            codes,
+            [&](size_t at, Bytes bytes) {
+                std::memcpy(decoded_ + at, bytes.data(), bytes.size());
+                size = at + bytes.size();
+            },
+            [&](size_t at, uint8_t value, size_t count) {
+                std::memset(decoded_ + at, value, count);
+                size = at + count;
+            });
         const ColumnPlace& p = places()[column];
         const size_t groupBytes = size_t(scan.columns[column].command.groupBytes());
         const bool backward = p.step < 0;
-        const int scale = options_.scale;
-        const unsigned weight = weights_[column];
+        const int64_t scale = options_.scale;
+        // The column groups with dots, and the pixels they reach.
+        size_t first = 0, last = size;
+        while (first < size && decoded_[first] == 0) ++first;
+        while (last > first && decoded_[last - 1] == 0) --last;
+        if (first == last) return;
+        const int64_t from = int64_t(block) * kBlockColumns + int64_t(first / groupBytes) * kGroupColumns;
+        const int64_t to = int64_t(block) * kBlockColumns + int64_t((last - 1) / groupBytes + 1) * kGroupColumns;
+        const int64_t a = p.x + from * p.step, b = p.x + (to - 1) * p.step;
+        const int64_t left = canvas_.left(), columns = canvas_.columns();
+        if (!cover(std::min(a, b), std::max(a, b) + p.width, canvas_.top(), canvas_.top() + 1)) return;
+        if (canvas_.left() != left || canvas_.columns() != columns) findRows(scan);
+        const unsigned shift = shifts_[column];
         uint16_t* const* rows = rows_[column].data();
-        for (size_t g = 0; g * groupBytes < data.size(); ++g) {
-            // Firing positions fired .. fired + 15; the word's first dot is the
-            // leftmost: the first forward, the last backward.
-            const int64_t fired = int64_t(block) * kBlockColumns + int64_t(g) * kGroupColumns;
-            const int64_t left = p.x + (backward ? fired + 15 : fired) * p.step - canvas_.left();
-            const int phase = int(left % scale);
-            const size_t cell = size_t(left / scale) * kInks;
-            const uint32_t* masksBegin = cells_.begin(phase);
-            const uint32_t* masksEnd = cells_.end(phase);
-            const uint8_t* bytes = data.data() + g * groupBytes;
-            for (size_t n = 0; 2 * n < groupBytes; ++n) {
-                const unsigned b0 = bytes[2 * n], b1 = bytes[2 * n + 1];
-                if ((b0 | b1) == 0) continue;
-                const uint32_t pixels = cells_.pixels(backward ? (b1 << 8 | b0) : (b0 << 8 | b1));
-                uint16_t* counts = rows[n] + cell;
-                for (const uint32_t* m = masksBegin; m != masksEnd; ++m, counts += kInks) {
-                    const unsigned dots = unsigned(std::popcount(pixels & *m));
-                    if (dots == 0) continue;
-                    const unsigned sum = *counts + dots * weight;
-                    *counts = uint16_t(sum > 0xFFFF ? 0xFFFF : sum);
+        for (size_t g = 0; g * groupBytes < size; ++g) {
+            // Byte 2n + h of a column group holds firing positions 8h to
+            // 8h + 7 of nozzle n, its first bit the leftmost: per half, the
+            // cell of its first pixel and how far into it that pixel lies.
+            size_t cell[2];
+            int phase[2];
+            for (int h = 0; h < 2; ++h) {
+                const int64_t fired = int64_t(block) * kBlockColumns + int64_t(g) * kGroupColumns + 8 * h;
+                const int64_t x = p.x + (backward ? fired + 7 : fired) * p.step - canvas_.left();
+                cell[h] = size_t(x / scale) * kInks;
+                phase[h] = int(x % scale);
+            }
+            const uint8_t* bytes = decoded_ + g * groupBytes;
+            if (!cells_.packs()) {
+                for (size_t i = 0; i < groupBytes; ++i)
+                    if (bytes[i] != 0) cells_.add(rows[i / 2] + cell[i % 2], phase[i % 2], bytes[i], shift);
+                continue;
+            }
+            // The nozzles on one preview row add up before their cells do (a
+            // nozzle column's rows are 2 lines apart); 4 blank nozzles at once
+            // are passed over.
+            const uint64_t* left = cells_.packed(phase[0]);
+            const uint64_t* right = cells_.packed(phase[1]);
+            uint16_t* row = rows[0];
+            uint64_t sum[2] = {0, 0};
+            int held = 0;
+            const auto flush = [&] {
+                if (sum[0] != 0) cells_.addPacked(row + cell[0], sum[0], shift);
+                if (sum[1] != 0) cells_.addPacked(row + cell[1], sum[1], shift);
+                sum[0] = sum[1] = 0;
+                held = 0;
+            };
+            for (size_t n = 0; 2 * n < groupBytes; n += 4) {
+                uint64_t four;
+                std::memcpy(&four, bytes + 2 * n, sizeof four);
+                if (four == 0) continue;
+                for (size_t k = n; k < n + 4; ++k) {
+                    if (rows[k] != row || held == ByteCells::kHold) {
+                        flush();
+                        row = rows[k];
+                    }
+                    sum[0] += left[bytes[2 * k]];
+                    sum[1] += right[bytes[2 * k + 1]];
+                    ++held;
                 }
             }
+            flush();
         }
     }
 
@@ -239,9 +328,10 @@ class PreviewRenderer::Impl : public PlacingListener {
     size_t page_ = 0;
     size_t drawn_ = 0;
     InkCanvas canvas_;
-    WordCells cells_;
+    ByteCells cells_;
+    uint8_t decoded_[kMaxBlockBytes];  // one segment
     std::vector<std::vector<uint16_t*>> rows_;  // per nozzle column of the scan, per nozzle
-    std::vector<unsigned> weights_;
+    std::vector<unsigned> shifts_;  // black counts twice where raster lines fill two rows
 };
 
 bool PreviewRenderer::Impl::draw(Image& image) {
@@ -372,8 +462,13 @@ class DotVisitor : public PlacingListener {
   private:
     void pageBegins(size_t index, const Page&) override { wanted_ = index == page_; }
     void scanPlaced(const Scan&, const std::vector<ColumnPlace>&) override {}
-    void segmentPlaced(const Scan& scan, size_t column, int block, Bytes data) override {
+    void segmentPlaced(const Scan& scan, size_t column, int block, Bytes codes) override {
         if (!wanted_) return;
+        std::vector<uint8_t>& data = decoded_;
+        data.clear();
+        forEachRun(
+            codes, [&data](size_t, Bytes bytes) { data.insert(data.end(), bytes.begin(), bytes.end()); },
+            [&data](size_t, uint8_t value, size_t count) { data.insert(data.end(), count, value); });
         const ColumnPlace& p = places()[column];
         const NozzleCommand& c = scan.columns[column].command;
         const size_t groupBytes = size_t(c.groupBytes());
@@ -398,6 +493,7 @@ class DotVisitor : public PlacingListener {
     size_t page_;
     const std::function<void(const Dot&)>& visit_;
     bool wanted_ = false;
+    std::vector<uint8_t> decoded_;
 };
 
 }  // namespace

@@ -318,14 +318,17 @@ class Reader {
             NozzleColumn& column = s.columns[j];
             const size_t limit = static_cast<size_t>(column.command.blockBytes());
             const size_t group = static_cast<size_t>(column.command.groupBytes());
-            size_t next = 0;
+            size_t next = 0, size = 0;
             Error error;
-            if (!decodeSegment(frame.body, pos, frame.bodyOffset(), limit, decoded_, next, error)) {
-                return fail(error.offset, error.kind, error.message);
-            }
+            // Only the records' dot histograms need the bytes themselves.
+            const bool read = keep_ ? decodeSegment(frame.body, pos, frame.bodyOffset(), limit,
+                                                    decoded_, next, error)
+                                    : measureSegment(frame.body, pos, frame.bodyOffset(), limit,
+                                                     size, next, error);
+            if (!read) return fail(error.offset, error.kind, error.message);
+            if (keep_) size = decoded_.size();
             // Every block but the last is sent whole or not at all; the last
             // may stop after any whole column group.
-            const size_t size = decoded_.size();
             if (last ? (size % group != 0) : (size != 0 && size != limit)) {
                 return fail(frame.bodyOffset() + pos, ErrorKind::SegmentSize,
                             formatText("segment of block %d decodes to %zu bytes; expected %s",
@@ -347,7 +350,9 @@ class Reader {
             column.dots += summary.dots;
             column.codeBytes += summary.codeBytes;
             column.decodedBytes += size;
-            if (listener_) listener_->segmentRead(s, j, s.blocksRead, decoded_);
+            if (listener_) {
+                listener_->segmentRead(s, j, s.blocksRead, frame.body.subspan(pos, next - 3 - pos));
+            }
             pos = next;
         }
         if (pos != frame.body.size()) {

@@ -113,10 +113,11 @@ class StreamListener {
     virtual void pageStarted(size_t /*index*/, const Page& /*page*/) {}
     // The scan's feed, nozzle columns and pixel edges are known; its blocks follow.
     virtual void scanStarted(const Page& /*page*/, const Scan& /*scan*/) {}
-    // The decoded bytes of block `block` of nozzle column `column` of the scan
-    // (the layout addDots reads), after the reader checked them.
+    // The PackBits codes of block `block` of nozzle column `column` of the
+    // scan, checked, without their terminator (forEachRun reads them; they
+    // decode to the layout addDots reads).
     virtual void segmentRead(const Scan& /*scan*/, size_t /*column*/, int /*block*/,
-                             Bytes /*data*/) {}
+                             Bytes /*codes*/) {}
     virtual void scanEnded(const Page& /*page*/, const Scan& /*scan*/) {}
     // The page ended: its "N", or on banner paper the next page's "H".
     virtual void pageEnded(size_t /*index*/, const Page& /*page*/) {}
