@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "frontend/input/open_pages.h"
 #include "frontend/place.h"
 
 namespace kzapp {
@@ -80,17 +81,14 @@ Scaling scalingFor(pappl_scaling_t asked, const Picture& p, Turn turn, const kzp
 bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
     const std::string path = papplJobGetFilename(job);
     const char* format = papplJobGetFormat(job);
-    int maxWidth = 0, maxHeight = 0;
-    const size_t maxBytes = papplSystemGetMaxImageSize(
-        papplPrinterGetSystem(papplJobGetPrinter(job)), &maxWidth, &maxHeight);
-    // The system's image limits; the largest buffer is pixman's copy, four bytes a pixel.
-    const kzprint::PictureLimits limits{maxWidth, maxHeight, static_cast<int64_t>(maxBytes / 4)};
+    kzfront::OpenOptions open;
+    if (format) open.declaredFormat = format;
     std::string error;
-    auto source = format && !std::strcmp(format, "image/jpeg")
-                      ? kzprint::openJpeg(path, error, limits)
-                      : kzprint::openPng(path, error, limits);
+    auto source = kzfront::openPages(path, open, error);
+    kzfront::PageHeader header;
     Picture picture;
-    if (!source || !source->next(picture, error)) return refuse(job, sentence(error, path));
+    if (!source || !source->nextPage(header, error) || !kzprint::readPicture(*source, header, picture, error))
+        return refuse(job, sentence(error, path));
 
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, !picture.grey);
     pappl_pr_driver_data_t driver;

@@ -75,7 +75,7 @@ for f in cut.jpg cut.png short.ppm fake.png cut.pwg; do
 done
 expect 1 'cut.pdf: .*valid PDF or PostScript' "$print" -q -o "$dir/out.prn" "$dir/cut.pdf"
 expect 1 'too large to print' "$print" -q -o "$dir/out.prn" "$dir/huge.ppm"
-expect 1 'not a file kzrqo317-print reads' "$print" -q -o "$dir/out.prn" "$dir/noise.bin"
+expect 1 'not a format that prints' "$print" -q -o "$dir/out.prn" "$dir/noise.bin"
 expect 1 'the file is empty' "$print" -q -o "$dir/out.prn" "$dir/empty.jpg"
 expect 1 'cannot be opened' "$print" -q -o "$dir/out.prn" "$dir/missing.jpg"
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "frontend/input/open_pages.h"
 #include "kzrqo317/print.h"
 
 namespace {
@@ -104,10 +105,12 @@ TEST(Documents, PagesArriveAtThePrintableAreasSizeAndPrintUnresampled) {
     const kzp_settings settings = kzp_settings_default();
     kzp_page_format f = kzp_page_format_empty();
     ASSERT_EQ(kzp_resolve(&settings, &f, nullptr, 0), KZP_OK);
-    const RenderSize render{f.mode->xdpi, f.mode->ydpi,      f.width_px,
-                            f.height_px, f.paper_width_px, f.paper_height_px};
+    kzfront::OpenOptions render;
+    render.xdpi = f.mode->xdpi, render.ydpi = f.mode->ydpi;
+    render.areaWidth = f.width_px, render.areaHeight = f.height_px;
+    render.paperWidth = f.paper_width_px, render.paperHeight = f.paper_height_px;
     std::string error;
-    auto pages = openPages(dir + "/doc.pdf", render, error);
+    auto pages = kzfront::openPages(dir + "/doc.pdf", render, error);
     ASSERT_TRUE(pages) << error;
     // An A4 page is narrower than the area for its height: as wide as the area, centred.
     const double tall = f.width_px * 842.0 / 595.0;
@@ -122,24 +125,27 @@ TEST(Documents, PagesArriveAtThePrintableAreasSizeAndPrintUnresampled) {
         EXPECT_NEAR(e.bottom - e.top + 1, tall, 2) << what;
         EXPECT_NEAR(e.top, (f.height_px - tall) / 2, 2) << what;
     };
+    kzfront::PageHeader header;
     Picture page;
-    ASSERT_TRUE(pages->next(page, error)) << error;
+    const auto next = [&] { return pages->nextPage(header, error) && readPicture(*pages, header, page, error); };
+    ASSERT_TRUE(next()) << error;
+    EXPECT_EQ(header.kind, kzfront::PageKind::Area);
     fitsTheArea(std::move(page), "PDF");
 
     // The landscape page comes turned counterclockwise, its corner at the bottom right.
-    ASSERT_TRUE(pages->next(page, error)) << error;
+    ASSERT_TRUE(next()) << error;
     EXPECT_EQ(page.width, f.width_px);
     Placement landscape(std::move(page), f.width_px, f.height_px, Fit::Fit, 100, Turn::None);
     const Extent c = inked(landscape, f.width_px, f.height_px);
     EXPECT_NEAR(c.right, f.width_px - 1, 2);
     EXPECT_GT(c.top, f.height_px / 2);
-    EXPECT_FALSE(pages->next(page, error)) << error;
+    EXPECT_FALSE(next()) << error;
     EXPECT_TRUE(error.empty()) << error;
 
     // PostScript that does not ask for a size is taken to be the paper's.
     std::ofstream(dir + "/page.ps") << "%!PS\n1 0 0 setrgbcolor 0 0 595 842 rectfill showpage\n";
-    pages = openPages(dir + "/page.ps", render, error);
-    ASSERT_TRUE(pages && pages->next(page, error)) << error;
+    pages = kzfront::openPages(dir + "/page.ps", render, error);
+    ASSERT_TRUE(pages && next()) << error;
     fitsTheArea(std::move(page), "PostScript");
     std::filesystem::remove_all(dir);
 }

@@ -17,6 +17,7 @@
 
 #include "kzrqo317/print.h"
 #include "options.h"
+#include "frontend/input/open_pages.h"
 #include "frontend/picture.h"
 #include "frontend/place.h"
 #include "stream_reader/preview.h"
@@ -84,17 +85,20 @@ int printFiles(const Options& o) {
     // Filling, never turning and enlarging (which would render the whole
     // enlarged page for the middle that shows) leave the page at its own size
     // for Placement to resample.
-    RenderSize render{format.mode->xdpi, format.mode->ydpi, 0, 0, format.paper_width_px, format.paper_height_px};
+    kzfront::OpenOptions open;
+    open.xdpi = format.mode->xdpi, open.ydpi = format.mode->ydpi;
+    open.paperWidth = format.paper_width_px, open.paperHeight = format.paper_height_px;
+    open.printWidth = format.width_px, open.printHeight = format.height_px;
     if (o.fit == Fit::Fit && o.rotate && o.scale <= 100) {
-        render.width = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.scale / 100)));
-        render.height = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.scale / 100)));
+        open.areaWidth = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.scale / 100)));
+        open.areaHeight = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.scale / 100)));
     }
 
     // Every file is opened before the first byte goes out.
-    std::vector<std::unique_ptr<PageSource>> sources;
+    std::vector<std::unique_ptr<kzfront::PageSource>> sources;
     for (const auto& file : o.files) {
         std::string error;
-        auto source = openPages(file, render, error);
+        auto source = kzfront::openPages(file, open, error);
         if (!source) return fail(error, 1);
         sources.push_back(std::move(source));
     }
@@ -130,9 +134,10 @@ int printFiles(const Options& o) {
     bool stopped = false;  // the job failed: its message says why
     for (size_t i = 0; i < sources.size() && failure.empty() && !stopped; ++i) {
         while (!stopped) {
+            kzfront::PageHeader header;
             Picture picture;
             std::string error;
-            if (!sources[i]->next(picture, error)) {
+            if (!sources[i]->nextPage(header, error) || !readPicture(*sources[i], header, picture, error)) {
                 if (!error.empty()) failure = error;
                 break;
             }

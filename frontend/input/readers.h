@@ -1,0 +1,26 @@
+// The readers behind openPages, one file each.  Each takes the input as a
+// stream positioned at its first byte and owns it from then on.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "frontend/input/open_pages.h"
+
+namespace kzfront::input {
+
+std::unique_ptr<PageSource> openPng(std::FILE* file, const std::string& name, const OpenOptions& options);
+std::unique_ptr<PageSource> openJpeg(std::FILE* file, const std::string& name, const OpenOptions& options);
+std::unique_ptr<PageSource> openPnm(std::FILE* file, const std::string& name, const OpenOptions& options);
+std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name, const OpenOptions& options);
+// PDF or PostScript at `path` (a file Ghostscript can open); `name` is what
+// messages call it.
+std::unique_ptr<PageSource> openDocument(const std::string& path, const std::string& name, bool postscript,
+                                         const OpenOptions& options, std::string& error);
+
+// A stream over `fd` that gives `head` (bytes already read from it) first.
+// It closes `fd` when `owned`.  NULL when out of memory.
+std::FILE* streamOver(int fd, bool owned, const unsigned char* head, size_t headSize);
+
+}  // namespace kzfront::input

@@ -1,0 +1,128 @@
+#include "frontend/raster_header.h"
+
+#include <cups/raster.h>
+
+#include <cstring>
+
+#include "frontend/limits.h"
+
+namespace kzfront {
+namespace {
+
+// A field as the integer it holds, whatever type libcups gives it.
+template <typename Field>
+uint32_t integer(const Field& field) {
+    static_assert(sizeof(Field) == sizeof(uint32_t));
+    uint32_t v;
+    std::memcpy(&v, &field, sizeof v);
+    return v;
+}
+
+template <size_t N>
+std::string text(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+
+// Colour space numbers (cups_cspace_t).
+constexpr uint32_t kW = 0, kRgb = 1, kK = 3, kCmyk = 6, kSw = 18, kSrgb = 19, kAdobeRgb = 20;
+constexpr uint32_t kChunky = 0;
+
+}  // namespace
+
+RasterHeader rasterHeaderFrom(const cups_page_header2_s& h) {
+    RasterHeader r;
+    r.MediaClass = text(h.MediaClass);
+    r.MediaColor = text(h.MediaColor);
+    r.MediaType = text(h.MediaType);
+    r.OutputType = text(h.OutputType);
+    for (int i = 0; i < 2; ++i) r.HWResolution[i] = integer(h.HWResolution[i]);
+    for (int i = 0; i < 4; ++i) r.ImagingBoundingBox[i] = integer(h.ImagingBoundingBox[i]);
+    r.MediaPosition = integer(h.MediaPosition);
+    r.MediaWeight = integer(h.MediaWeight);
+    r.NumCopies = integer(h.NumCopies);
+    r.Orientation = integer(h.Orientation);
+    r.Duplex = integer(h.Duplex);
+    r.Tumble = integer(h.Tumble);
+    for (int i = 0; i < 2; ++i) r.PageSize[i] = integer(h.PageSize[i]);
+    r.cupsWidth = integer(h.cupsWidth);
+    r.cupsHeight = integer(h.cupsHeight);
+    r.cupsMediaType = integer(h.cupsMediaType);
+    r.cupsBitsPerColor = integer(h.cupsBitsPerColor);
+    r.cupsBitsPerPixel = integer(h.cupsBitsPerPixel);
+    r.cupsBytesPerLine = integer(h.cupsBytesPerLine);
+    r.cupsColorOrder = integer(h.cupsColorOrder);
+    r.cupsColorSpace = integer(h.cupsColorSpace);
+    r.cupsCompression = integer(h.cupsCompression);
+    r.cupsNumColors = integer(h.cupsNumColors);
+    for (int i = 0; i < 16; ++i) r.cupsInteger[i] = integer(h.cupsInteger[i]);
+    r.cupsMarkerType = text(h.cupsMarkerType);
+    r.cupsRenderingIntent = text(h.cupsRenderingIntent);
+    r.cupsPageSizeName = text(h.cupsPageSizeName);
+    return r;
+}
+
+bool checkRasterHeader(const RasterHeader& h, RasterLayout& layout, std::string& why) {
+    const uint32_t w = h.cupsWidth, ht = h.cupsHeight;
+    if (w == 0 || ht == 0 || h.HWResolution[0] == 0 || h.HWResolution[1] == 0) {
+        why = "the page header gives no size or resolution (" + std::to_string(w) + " x " + std::to_string(ht) +
+              " pixels at " + std::to_string(h.HWResolution[0]) + " x " + std::to_string(h.HWResolution[1]) + " dpi)";
+        return false;
+    }
+    if (w > uint32_t(kMaxSide) || ht > uint32_t(kMaxSide)) {
+        why = tooLargeToPrint(w, ht);
+        return false;
+    }
+    layout = {};
+    const uint32_t cs = h.cupsColorSpace, bpc = h.cupsBitsPerColor, bpp = h.cupsBitsPerPixel;
+    bool known = h.cupsColorOrder == kChunky;
+    if (cs == kW || cs == kSw || cs == kK) {
+        known = known && (bpc == 8 || bpc == 1) && bpp == bpc;
+        layout.format = PixelFormat::Gray8;
+        layout.bits = int(bpc);
+        layout.inverted = cs == kK;
+    } else if (cs == kRgb || cs == kSrgb || cs == kAdobeRgb) {
+        known = known && bpc == 8 && bpp == 24;
+        layout.format = PixelFormat::Rgb8;
+    } else if (cs == kCmyk) {
+        known = known && bpc == 8 && bpp == 32;
+        layout.format = PixelFormat::Cmyk8;
+    } else {
+        known = false;
+    }
+    if (!known) {
+        why = "raster in colour space " + std::to_string(cs) + " with " + std::to_string(bpc) + " bits per colour, " +
+              std::to_string(bpp) + " per pixel" + (h.cupsColorOrder == kChunky ? "" : ", in separate planes") +
+              " does not print (8-bit grey, RGB or CMYK, or 1-bit grey or black, pixel by pixel)";
+        return false;
+    }
+    const uint64_t needed = (uint64_t(w) * bpp + 7) / 8;
+    if (h.cupsBytesPerLine != needed) {
+        why = "the page header is inconsistent: " + std::to_string(w) + " pixels of " + std::to_string(bpp) +
+              " bits take " + std::to_string(needed) + " bytes a line, not " + std::to_string(h.cupsBytesPerLine);
+        return false;
+    }
+    layout.bytesPerLine = uint32_t(needed);
+    return true;
+}
+
+RasterGeometry rasterGeometry(const RasterHeader& h) {
+    RasterGeometry g;
+    g.xdpi = h.HWResolution[0];
+    g.ydpi = h.HWResolution[1];
+    g.pageWidthPt = h.PageSize[0];
+    g.pageHeightPt = h.PageSize[1];
+    for (int i = 0; i < 4; ++i) g.imagingBoxPt[i] = h.ImagingBoundingBox[i];
+    return g;
+}
+
+RasterOptions rasterOptions(const RasterHeader& h) {
+    RasterOptions o;
+    o.pageSizeName = h.cupsPageSizeName;
+    o.mediaType = h.MediaType;
+    o.mediaTypeCode = h.cupsMediaType;
+    o.mediaPosition = h.MediaPosition;
+    for (int i = 0; i < 16; ++i) o.integers[i] = h.cupsInteger[i];
+    return o;
+}
+
+}  // namespace kzfront
