@@ -32,18 +32,25 @@ bool InkCanvas::cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
     const int64_t oldC0 = left_ / scale_, oldB0 = top_ / scale_ / kBandRows;
     const int64_t bands = int64_t(bands_.size());
     if (columns_ > 0) {
-        // Columns grow seldom (the grid starts as wide as the printer):
-        // room for more at once.
-        const int64_t slack = std::max<int64_t>(64, columns_ / 2);
-        if (c1 > oldC0 + columns_) c1 = std::max(c1, oldC0 + columns_ + slack);
-        if (c0 < oldC0) c0 = std::min(c0, oldC0 - slack);
         c0 = std::min(c0, oldC0);
         c1 = std::max(c1, oldC0 + columns_);
         b0 = std::min(b0, oldB0);
         b1 = std::max(b1, oldB0 + bands);
     }
-    const int64_t columns = c1 - c0, rows = (b1 - b0) * kBandRows;
-    if (columns > maxCells_ || rows > maxCells_ || columns * rows > maxCells_) return false;
+    const auto fits = [this](int64_t columns, int64_t rows) {
+        return columns <= maxCells_ && rows <= maxCells_ && columns * rows <= maxCells_;
+    };
+    if (!fits(c1 - c0, (b1 - b0) * kBandRows)) return false;
+    if (columns_ > 0 && (c0 < oldC0 || c1 > oldC0 + columns_)) {
+        // Columns grow seldom: room for more at once, where the grid may have it.
+        const int64_t slack = std::max<int64_t>(64, columns_ / 2);
+        const int64_t wider0 = c0 < oldC0 ? c0 - slack : c0, wider1 = c1 > oldC0 + columns_ ? c1 + slack : c1;
+        if (fits(wider1 - wider0, (b1 - b0) * kBandRows)) {
+            c0 = wider0;
+            c1 = wider1;
+        }
+    }
+    const int64_t columns = c1 - c0;
     if (columns != columns_) {
         // Every band again, its rows moved to the new columns.
         std::vector<std::unique_ptr<uint16_t[]>> wider(static_cast<size_t>(bands));

@@ -1,8 +1,6 @@
 #include "stream_reader/render.h"
 
 #include <algorithm>
-#include <bit>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -58,8 +56,9 @@ class ByteCells {
     // The packed counts of every byte value with its first pixel `phase` into a cell.
     const uint64_t* packed(int phase) const { return table_.data() + size_t(phase) * 256; }
     // Adds packed counts, times 2^shift, to one ink's counts from `counts`
-    // (the cell of the bytes' first pixel) on.  Counts of a page stay far
-    // below 2^16; a hostile stream can only make its own preview wrong.
+    // (the cell of the bytes' first pixel) on.  At these scales a page's
+    // counts stay below 2^16 (64 x 64 pixels of 8 drops); a stream that
+    // prints one place over and over can only make its own preview wrong.
     void addPacked(uint16_t* counts, uint64_t c, unsigned shift) const {
         switch (span_) {
             case 2: return addCells<2>(counts, c, shift);
@@ -251,12 +250,12 @@ class PreviewRenderer::Impl : public PlacingListener {
         const int64_t from = int64_t(block) * kBlockColumns + int64_t(first / groupBytes) * kGroupColumns;
         const int64_t to = int64_t(block) * kBlockColumns + int64_t((last - 1) / groupBytes + 1) * kGroupColumns;
         const int64_t a = p.x + from * p.step, b = p.x + (to - 1) * p.step;
-        const int64_t left = canvas_.left(), columns = canvas_.columns();
+        const int64_t oldLeft = canvas_.left(), oldColumns = canvas_.columns();
         if (!cover(std::min(a, b), std::max(a, b) + p.width, canvas_.top(), canvas_.top() + 1)) return;
-        if (canvas_.left() != left || canvas_.columns() != columns) findRows(scan);
+        if (canvas_.left() != oldLeft || canvas_.columns() != oldColumns) findRows(scan);
         const unsigned shift = shifts_[column];
         uint16_t* const* rows = rows_[column].data();
-        for (size_t g = 0; g * groupBytes < size; ++g) {
+        for (size_t g = first / groupBytes; g <= (last - 1) / groupBytes; ++g) {
             // Byte 2n + h of a column group holds firing positions 8h to
             // 8h + 7 of nozzle n, its first bit the leftmost: per half, the
             // cell of its first pixel and how far into it that pixel lies.

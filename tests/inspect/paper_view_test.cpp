@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"mode6", 15, 10, 0, 0, false}, Case{"mode6_borderless", 15, 10, 0, 1, false},
                       Case{"mode7", 1, 5, 0, 0, false}, Case{"mode7_borderless", 1, 5, 0, 1, false},
                       Case{"mode8_borderless", 0, 5, 0, 1, false}, Case{"mode9", 36, 10, 0, 0, false},
-                      Case{"mode9_borderless", 36, 10, 0, 1, false}, Case{"mode10", 26, 0, 0, 0, true},
+                      Case{"mode9_borderless", 36, 10, 0, 1, false}, Case{"mode10", 26, 0, 0, 0, false},
                       Case{"mode10_borderless", 26, 0, 0, 1, false}, Case{"mode11_draft_black", 0, 3, 1, 0, true},
                       Case{"mode12", 0, 15, 1, 0, false}, Case{"mode12_fine", 0, 10, 1, 0, false},
                       Case{"mode13", 0, 5, 1, 0, false}, Case{"mode15_borderless", 0, 10, 0, 1, false}),
