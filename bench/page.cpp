@@ -18,8 +18,9 @@
 // bytes as they are handed out (the paper view of an A4 sheet at the default
 // scale, written as PNG): preview_ms is the processor time the preview took,
 // x_page that over the page's own time in the same iteration, and
-// preview_peak_MB the most memory it held (its C++ allocations; the library
-// takes its own elsewhere).
+// preview_peak_MB the memory it held when the page ended (its most: the
+// page's counts and its picture), measured as all the heap in use less the
+// library's own.
 //
 //   build/default/bench/bench_page --benchmark_filter='mode:10/' --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
@@ -29,10 +30,7 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "kzrqo317/kzrqo317.h"
@@ -43,30 +41,6 @@
 #ifdef KZ_STREAM_PNG
 #include "stream_reader/preview.h"
 #endif
-
-// The program's C++ allocations, live and at most: the preview's memory.
-namespace {
-std::atomic<int64_t> gLiveBytes{0}, gPeakBytes{0};
-void counted(void* block, int64_t sign) {
-    const int64_t live = gLiveBytes.fetch_add(sign * int64_t(malloc_usable_size(block))) +
-                         sign * int64_t(malloc_usable_size(block));
-    for (int64_t peak = gPeakBytes.load(); live > peak && !gPeakBytes.compare_exchange_weak(peak, live);) {
-    }
-}
-}  // namespace
-
-[[gnu::noinline]] void* operator new(size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) throw std::bad_alloc();
-    counted(block, 1);
-    return block;
-}
-[[gnu::noinline]] void operator delete(void* block) noexcept {
-    if (block == nullptr) return;
-    counted(block, -1);
-    std::free(block);
-}
-[[gnu::noinline]] void operator delete(void* block, size_t) noexcept { operator delete(block); }
 
 namespace {
 
@@ -184,15 +158,25 @@ double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// A page's preview, drawn from its bytes as they are handed out, and the
-// processor time that took.
+// All the heap in use, less the library's own (what it holds now: the peak
+// just reset).
+int64_t heapBytes() {
+    const struct mallinfo2 m = mallinfo2();
+    kz::platform::resetPeakLiveBytes();
+    return int64_t(m.uordblks + m.hblkhd) - kz::platform::peakLiveBytes();
+}
+
+// A page's preview, drawn from its bytes as they are handed out; the
+// processor time that took, and the memory it held when the page ended.
 struct Preview {
-    explicit Preview(const PrintModeSettings& mode) : renderer(options(mode), ready) {}
-    static kzinspect::RenderOptions options(const PrintModeSettings& mode) {
+    explicit Preview(const Page& page) : renderer(options(page), measured(ready)) {}
+    // The page's own sheet: A4, but twice as wide on draft pages, whose
+    // 4,960 caller pixels are of 300 dpi.
+    static kzinspect::RenderOptions options(const Page& page) {
         kzinspect::RenderOptions o;
-        o.paper.width = 4961;
-        o.paper.height = 7016;
-        for (int& margin : o.paper.margins) margin = mode.marginInfo == 1 ? 0 : 118;
+        o.paper.width = page.width * (page.mode.printQuality == 3 ? 2 : page.mode.xScale);
+        o.paper.height = kPageHeight;
+        for (int& margin : o.paper.margins) margin = page.mode.marginInfo == 1 ? 0 : 118;
         return o;
     }
 #ifdef KZ_STREAM_PNG
@@ -200,6 +184,13 @@ struct Preview {
 #else
     kzinspect::PreviewRenderer::PageReady ready = [](size_t, const kzinspect::Image&, std::string&) { return true; };
 #endif
+    int64_t before = heapBytes(), held = 0;
+    kzinspect::PreviewRenderer::PageReady measured(kzinspect::PreviewRenderer::PageReady& then) {
+        return [this, &then](size_t index, const kzinspect::Image& page, std::string& error) {
+            held = heapBytes() - before;
+            return then(index, page, error);
+        };
+    }
     kzinspect::PreviewRenderer renderer;
     double seconds = 0;
     void write(const uint8_t* bytes, size_t size) {
@@ -310,7 +301,7 @@ void BM_PagePreview(benchmark::State& state) {
     size_t bytes = 0;
     double pageSeconds = 0, previewSeconds = 0;
     for (auto _ : state) {
-        Preview preview(mode);
+        Preview preview(page);
         const double begin = cpuSeconds();
         bytes = printPage(page, &preview);
         const double seconds = cpuSeconds() - begin;
@@ -322,17 +313,17 @@ void BM_PagePreview(benchmark::State& state) {
         state.SkipWithError("the job or its preview failed");
         return;
     }
-    const int64_t before = gLiveBytes.load();
-    gPeakBytes.store(before);
+    int64_t held = 0;
     {
-        Preview preview(mode);
+        Preview preview(page);
         printPage(page, &preview);
+        held = preview.held;
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["ms"] = pageSeconds / n * 1e3;
     state.counters["preview_ms"] = previewSeconds / n * 1e3;
     state.counters["x_page"] = previewSeconds / pageSeconds;
-    state.counters["preview_peak_MB"] = static_cast<double>(gPeakBytes.load() - before) / 1e6;
+    state.counters["preview_peak_MB"] = static_cast<double>(held) / 1e6;
     state.SetLabel(std::string(kContentNames[content]) + ", " + mode.name);
 }
 

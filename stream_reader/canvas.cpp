@@ -1,7 +1,9 @@
 #include "stream_reader/canvas.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace kzinspect {
 namespace {
@@ -20,10 +22,13 @@ void InkCanvas::reset(int scale, int64_t maxCells) {
     left_ = top_ = 0;
     columns_ = 0;
     bands_.clear();
+    outOfMemory_ = false;
 }
 
-std::unique_ptr<uint16_t[]> InkCanvas::band() const {
-    return std::make_unique<uint16_t[]>(size_t(kBandRows) * size_t(columns_) * kInks);
+InkCanvas::Band InkCanvas::band() const {
+    // calloc: large blocks come from the system already zero, untouched
+    // until a dot lands in them.
+    return Band(static_cast<uint16_t*>(std::calloc(size_t(kBandRows) * size_t(columns_) * kInks, sizeof(uint16_t))));
 }
 
 bool InkCanvas::cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
@@ -52,28 +57,37 @@ bool InkCanvas::cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
     }
     const int64_t columns = c1 - c0;
     if (columns != columns_) {
-        // Every band again, its rows moved to the new columns.
-        std::vector<std::unique_ptr<uint16_t[]>> wider(static_cast<size_t>(bands));
+        // Every band again, its rows moved to the new columns, one band at a
+        // time so that the grid never takes twice its memory.
         const int old = columns_;
         columns_ = int(columns);
-        for (size_t b = 0; b < wider.size(); ++b) {
-            wider[b] = band();
+        for (auto& kept : bands_) {
+            Band wider = band();
+            if (!wider) return lost();
             for (int64_t r = 0; r < kBandRows; ++r) {
-                std::memcpy(&wider[b][size_t((r * columns + oldC0 - c0) * kInks)], &bands_[b][size_t(r * old * kInks)],
+                std::memcpy(&wider[size_t((r * columns + oldC0 - c0) * kInks)], &kept[size_t(r * old * kInks)],
                             size_t(old) * kInks * sizeof(uint16_t));
             }
+            kept = std::move(wider);
         }
-        bands_.swap(wider);
     }
-    std::vector<std::unique_ptr<uint16_t[]>> grown;
+    std::vector<Band> grown;
     for (int64_t b = b0; b < b1; ++b) {
         const int64_t kept = b - oldB0;
         grown.push_back(kept >= 0 && kept < bands ? std::move(bands_[size_t(kept)]) : band());
+        if (!grown.back()) return lost();
     }
     bands_.swap(grown);
     left_ = c0 * scale_;
     top_ = b0 * kBandRows * scale_;
     return true;
+}
+
+bool InkCanvas::lost() {
+    bands_.clear();
+    columns_ = 0;
+    outOfMemory_ = true;
+    return false;
 }
 
 const uint16_t* InkCanvas::cell(int64_t column, int64_t row) const {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -19,8 +20,10 @@ class InkCanvas {
     // holds more than `maxCells`.
     void reset(int scale, int64_t maxCells);
     // Makes the grid cover pixels [x0, x1) of lines [y0, y1).  False, with
-    // the grid unchanged, when it would hold more than its cells allow.
+    // the grid unchanged, when it would hold more than its cells allow; or,
+    // with the grid emptied and outOfMemory() set, when memory ran out.
     bool cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1);
+    bool outOfMemory() const { return outOfMemory_; }
 
     // The counts of the cell row holding `line`, from the grid's first cell:
     // kInks per cell.  The line must be covered.
@@ -39,13 +42,19 @@ class InkCanvas {
 
   private:
     static constexpr int64_t kBandRows = 64;
-    std::unique_ptr<uint16_t[]> band() const;
+    struct Free {
+        void operator()(uint16_t* p) const { std::free(p); }
+    };
+    using Band = std::unique_ptr<uint16_t[], Free>;
+    Band band() const;
+    bool lost();
 
     int scale_ = 1;
     int64_t maxCells_ = 0;
     int64_t left_ = 0, top_ = 0;  // pixels, multiples of scale_ (top_ of kBandRows cells)
     int columns_ = 0;
-    std::vector<std::unique_ptr<uint16_t[]>> bands_;
+    std::vector<Band> bands_;
+    bool outOfMemory_ = false;
 };
 
 }  // namespace kzinspect

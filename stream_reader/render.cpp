@@ -27,18 +27,20 @@ std::string faultText(const Error& e) {
 
 // The cells the 8 dots of a byte cover.  Dot j (bit 7 - j) is the j-th from
 // the left, `width` pixels wide.  With the byte's first pixel `phase` pixels
-// into a cell, the table packs the pixels each of the next `span` cells gets,
-// 8 bits a cell; adding a zero to the cells it misses costs less than
-// testing.  Scales where a byte spans more than 8 cells, or that would make
-// the table large, count dot by dot.
+// into a cell, the table packs the pixels each cell from there on gets, 8
+// bits a cell.  The two bytes of a nozzle's column group (16 dots) add up
+// into one packed word when its cells fit in 8; adding a zero to the cells
+// it misses costs less than testing.  Other scales count dot by dot.
 class ByteCells {
   public:
     void build(int scale, int width) {
         if (scale == scale_ && width == width_) return;
         scale_ = scale;
         width_ = width;
-        span_ = (scale - 1 + 8 * width - 1) / scale + 1;
+        span_ = (scale - 1 + 16 * width - 1) / scale + 1;
         if (scale > 64 || span_ > 8) span_ = 0;
+        // A cell takes at most min(scale, 16 width) pixels of a word.
+        hold_ = 255 / std::min(scale, 16 * width);
         table_.assign(span_ ? size_t(scale) * 256 : 0, 0);
         for (int phase = 0; span_ && phase < scale; ++phase)
             for (unsigned byte = 0; byte < 256; ++byte)
@@ -46,17 +48,17 @@ class ByteCells {
                     for (int i = 0; (byte & (0x80u >> j)) && i < width; ++i)
                         table_[size_t(phase) * 256 + byte] += uint64_t{1} << (8 * ((phase + j * width + i) / scale));
     }
-    // Cells right of a byte's first that may be written: the canvas keeps
+    // Cells right of a word's first that may be written: the canvas keeps
     // them beyond every scan's last pixel.
     static constexpr int kReach = 8;
-    // Packed counts hold at most this many bytes' pixels (16 a cell each).
-    static constexpr int kHold = 15;
 
     bool packs() const { return span_ != 0; }
+    // Words whose packed counts may be summed before they overflow.
+    int hold() const { return hold_; }
     // The packed counts of every byte value with its first pixel `phase` into a cell.
     const uint64_t* packed(int phase) const { return table_.data() + size_t(phase) * 256; }
     // Adds packed counts, times 2^shift, to one ink's counts from `counts`
-    // (the cell of the bytes' first pixel) on.  At these scales a page's
+    // (the cell of the words' first pixel) on.  At these scales a page's
     // counts stay below 2^16 (64 x 64 pixels of 8 drops); a stream that
     // prints one place over and over can only make its own preview wrong.
     void addPacked(uint16_t* counts, uint64_t c, unsigned shift) const {
@@ -64,6 +66,7 @@ class ByteCells {
             case 2: return addCells<2>(counts, c, shift);
             case 3: return addCells<3>(counts, c, shift);
             case 4: return addCells<4>(counts, c, shift);
+            case 5: return addCells<5>(counts, c, shift);
             default: return addCells<8>(counts, c, shift);
         }
     }
@@ -84,7 +87,7 @@ class ByteCells {
     static void addCells(uint16_t* counts, uint64_t c, unsigned shift) {
         for (int k = 0; k < Span; ++k) counts[k * kInks] = uint16_t(counts[k * kInks] + (((c >> (8 * k)) & 0xFF) << shift));
     }
-    int scale_ = 0, width_ = 0, span_ = 0;
+    int scale_ = 0, width_ = 0, span_ = 0, hold_ = 0;
     std::vector<uint64_t> table_;
 };
 
@@ -161,8 +164,10 @@ class PreviewRenderer::Impl : public PlacingListener {
         const Paper& paper = options_.paper;
         if (paperView()) {
             const int64_t right = std::max(paper.width, head::kPrintableWidth) + head::kBleed;
-            (void)canvas_.cover(-head::kBleed - kBlockColumns, right + kBlockColumns, -head::kBleed,
-                                std::max(paper.height, 0) + head::kBleed);
+            if (!canvas_.cover(-head::kBleed - kBlockColumns, right + kBlockColumns, -head::kBleed,
+                               std::max(paper.height, 0) + head::kBleed)) {
+                canvas_.reset(options_.scale, options_.maxPixels);
+            }
         }
     }
 
@@ -171,6 +176,10 @@ class PreviewRenderer::Impl : public PlacingListener {
     bool cover(int64_t x0, int64_t x1, int64_t y0, int64_t y1) {
         if (failed_) return false;
         if (canvas_.cover(x0, x1 + int64_t{ByteCells::kReach} * options_.scale, y0, y1)) return true;
+        if (canvas_.outOfMemory()) {
+            fail(formatText("page %zu: not enough memory to draw it at scale %d", page_ + 1, options_.scale));
+            return false;
+        }
         if (canvas_.columns() > 0) {
             x0 = std::min(x0, canvas_.left());
             x1 = std::max(x1, canvas_.left() + int64_t{canvas_.columns()} * options_.scale);
@@ -214,14 +223,22 @@ class PreviewRenderer::Impl : public PlacingListener {
         findRows(scan);
     }
 
-    // The cell rows of each nozzle of the scan, for one ink each.
+    // The cell rows of each nozzle of the scan, for one ink each, and the
+    // runs of nozzles on one row (as many as a packed word holds).
     void findRows(const Scan& scan) {
         rows_.resize(scan.columns.size());
+        runs_.resize(scan.columns.size());
         for (size_t j = 0; j < rows_.size(); ++j) {
             const NozzleCommand& c = scan.columns[j].command;
             rows_[j].resize(size_t(c.rows) * 16);
-            for (size_t n = 0; n < rows_[j].size(); ++n)
+            runs_[j].clear();
+            for (size_t n = 0; n < rows_[j].size(); ++n) {
                 rows_[j][n] = canvas_.row(places()[j].line + 2 * int64_t(n)) + (c.ink & 3);
+                if (n == 0 || rows_[j][n] != rows_[j][n - 1] || int(n - runs_[j].back().first) == cells_.hold())
+                    runs_[j].push_back({n, n + 1, rows_[j][n]});
+                else
+                    runs_[j].back().end = n + 1;
+            }
         }
     }
 
@@ -273,35 +290,20 @@ class PreviewRenderer::Impl : public PlacingListener {
                     if (bytes[i] != 0) cells_.add(rows[i / 2] + cell[i % 2], phase[i % 2], bytes[i], shift);
                 continue;
             }
-            // The nozzles on one preview row add up before their cells do (a
-            // nozzle column's rows are 2 lines apart); 4 blank nozzles at once
-            // are passed over.
-            const uint64_t* left = cells_.packed(phase[0]);
-            const uint64_t* right = cells_.packed(phase[1]);
-            uint16_t* row = rows[0];
-            uint64_t sum[2] = {0, 0};
-            int held = 0;
-            const auto flush = [&] {
-                if (sum[0] != 0) cells_.addPacked(row + cell[0], sum[0], shift);
-                if (sum[1] != 0) cells_.addPacked(row + cell[1], sum[1], shift);
-                sum[0] = sum[1] = 0;
-                held = 0;
-            };
-            for (size_t n = 0; 2 * n < groupBytes; n += 4) {
-                uint64_t four;
-                std::memcpy(&four, bytes + 2 * n, sizeof four);
-                if (four == 0) continue;
-                for (size_t k = n; k < n + 4; ++k) {
-                    if (rows[k] != row || held == ByteCells::kHold) {
-                        flush();
-                        row = rows[k];
-                    }
-                    sum[0] += left[bytes[2 * k]];
-                    sum[1] += right[bytes[2 * k + 1]];
-                    ++held;
-                }
+            // The two bytes of a nozzle in one word of counts, from the cell
+            // of the left one's first pixel (the second byte's, backward);
+            // the nozzles on one preview row summed before their cells take
+            // them (a nozzle column's rows are 2 lines apart).
+            const size_t lo = backward ? 1 : 0, hi = 1 - lo;
+            const uint64_t* leftCounts = cells_.packed(phase[lo]);
+            const uint64_t* rightCounts = cells_.packed(phase[hi]);
+            const unsigned apart = unsigned(8 * (cell[hi] - cell[lo]) / kInks);
+            for (const RowRun& run : runs_[column]) {
+                uint64_t sum = 0;
+                for (size_t n = run.first; n < run.end; ++n)
+                    sum += leftCounts[bytes[2 * n + lo]] + (rightCounts[bytes[2 * n + hi]] << apart);
+                if (sum != 0) cells_.addPacked(run.row + cell[lo], sum, shift);
             }
-            flush();
         }
     }
 
@@ -330,6 +332,11 @@ class PreviewRenderer::Impl : public PlacingListener {
     ByteCells cells_;
     uint8_t decoded_[kMaxBlockBytes];  // one segment
     std::vector<std::vector<uint16_t*>> rows_;  // per nozzle column of the scan, per nozzle
+    struct RowRun {
+        size_t first, end;  // nozzles
+        uint16_t* row;
+    };
+    std::vector<std::vector<RowRun>> runs_;  // per nozzle column of the scan
     std::vector<unsigned> shifts_;  // black counts twice where raster lines fill two rows
 };
 
@@ -360,7 +367,7 @@ bool PreviewRenderer::Impl::draw(Image& image) {
     }
     image.width = int(c1 - c0);
     image.height = int(r1 - r0);
-    image.rgb.assign(size_t(image.width) * size_t(image.height) * 3, 255);
+    image.rgb.resize(size_t(image.width) * size_t(image.height) * 3);
 
     // Full ink, per ink.
     double full[kInks];
@@ -394,8 +401,20 @@ bool PreviewRenderer::Impl::draw(Image& image) {
     const int64_t printLeft = cellOf(paper.margins[0]), printRight = cellOf(paper.width - paper.margins[1]);
     const int64_t printTop = cellOf(paper.margins[2]), printBottom = cellOf(paper.height - paper.margins[3]);
 
+    // What each ink takes of each channel's light at full cover.
+    float absorb[kInks][3], perCount[kInks];
+    for (int ink = 0; ink < kInks; ++ink) {
+        const Rgb k = kInkColours[ink];
+        absorb[ink][0] = 1.0f - k.r / 255.0f;
+        absorb[ink][1] = 1.0f - k.g / 255.0f;
+        absorb[ink][2] = 1.0f - k.b / 255.0f;
+        perCount[ink] = float(1.0 / full[ink]);
+    }
+    const int64_t gridLeft = canvas_.left() / s, gridTop = canvas_.top() / s;
     for (int64_t r = r0; r < r1; ++r) {
         uint8_t* out = image.rgb.data() + size_t(r - r0) * size_t(image.width) * 3;
+        const bool inGrid = r >= gridTop && r < gridTop + canvas_.rows();
+        const uint16_t* row = inGrid ? canvas_.row(r * s) : nullptr;
         for (int64_t c = c0; c < c1; ++c, out += 3) {
             Rgb ground = {255, 255, 255};
             if (paperView()) {
@@ -407,16 +426,19 @@ bool PreviewRenderer::Impl::draw(Image& image) {
                                        r <= printBottom;
                 if (margins && onPaper && !inPrint && nearPrint && (c + r) % 2 == 0) ground = kMarginLine;
             }
+            const uint16_t* counts =
+                row != nullptr && c >= gridLeft && c < gridLeft + canvas_.columns() ? row + (c - gridLeft) * kInks : nullptr;
+            if (counts == nullptr || (counts[0] | counts[1] | counts[2] | counts[3]) == 0) {
+                out[0] = ground.r;
+                out[1] = ground.g;
+                out[2] = ground.b;
+                continue;
+            }
             float light[3] = {ground.r / 255.0f, ground.g / 255.0f, ground.b / 255.0f};
-            if (const uint16_t* counts = canvas_.cell(c, r)) {
-                for (int ink = 0; ink < kInks; ++ink) {
-                    if (counts[ink] == 0) continue;
-                    const float cover = float(std::min(1.0, counts[ink] / full[ink]));
-                    const Rgb k = kInkColours[ink];
-                    light[0] *= 1.0f - cover * (1.0f - k.r / 255.0f);
-                    light[1] *= 1.0f - cover * (1.0f - k.g / 255.0f);
-                    light[2] *= 1.0f - cover * (1.0f - k.b / 255.0f);
-                }
+            for (int ink = 0; ink < kInks; ++ink) {
+                if (counts[ink] == 0) continue;
+                const float cover = std::min(1.0f, counts[ink] * perCount[ink]);
+                for (int k = 0; k < 3; ++k) light[k] *= 1.0f - cover * absorb[ink][k];
             }
             for (int k = 0; k < 3; ++k) out[k] = uint8_t(light[k] * 255.0f + 0.5f);
         }
