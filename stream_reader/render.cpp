@@ -156,7 +156,8 @@ class PreviewRenderer::Impl : public PlacingListener {
 
     void pageBegins(size_t index, const Page& page) override {
         page_ = index;
-        failed_ = !error_.empty();
+        // Pages past the last drawn go by unread when they come in the same write.
+        failed_ = !error_.empty() || done();
         canvas_.reset(options_.scale, options_.maxPixels);
         cells_.build(options_.scale, paperView() && page.resolution2 == 300 ? 2 : 1);
         // The sheet when it is known, and the printer's width with a block
@@ -325,7 +326,7 @@ class PreviewRenderer::Impl : public PlacingListener {
     PageReady ready_;
     StreamReader reader_;
     std::string error_;
-    bool failed_ = false;  // this page is not drawn
+    bool failed_ = false;  // this page is not drawn (a fault, or past the pages asked for)
     size_t page_ = 0;
     size_t drawn_ = 0;
     InkCanvas canvas_;

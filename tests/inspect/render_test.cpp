@@ -222,6 +222,52 @@ TEST(Render, DotsLeftOfColumnZeroOrAboveThePaperWidenThePreview) {
     expectPixels(images[0], {{0, 0, 0, 0, 0}});
 }
 
+TEST(Render, ThePaperViewShowsTheSheet) {
+    // One black dot, fired at column 512 of a page with margins: less black's
+    // offset of 464 it lands at pixel 48 of line 350 - 16 - 304 = 30.
+    const ByteVector page = pageSetup() + feed('m', 700) + scanInfo(504, 543, 1) + nozzlePair(0, 2) +
+                            dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    kzinspect::RenderOptions options;
+    ASSERT_TRUE(kzinspect::paperFromName("custom_100x60mm", options.paper));
+    EXPECT_EQ(options.paper.width, 2362);
+    // A sheet of 100 x 60 pixels with 20 at each edge; 3 pages, 2 drawn.
+    options.paper = {100, 60, {20, 20, 20, 20}};
+    options.maxPages = 2;
+    std::vector<Image> images;
+    std::string error;
+    ASSERT_TRUE(kzinspect::renderPages(page + page + page, options, images, error)) << error;
+    ASSERT_EQ(images.size(), 2u);
+    // The preview starts 10 pixels (the bleed, rounded out) left of and above the paper.
+    const Image& image = images[0];
+    EXPECT_EQ(image.width, 40);
+    EXPECT_EQ(image.height, 32);
+    const kzinspect::Rgb outside = kzinspect::kOutside, edge = kzinspect::kPaperEdge,
+                         margin = kzinspect::kMarginLine;
+    expectPixels(image, {{0, 0, outside.r, outside.g, outside.b},
+                         {9, 15, edge.r, edge.g, edge.b},
+                         {13, 15, margin.r, margin.g, margin.b},
+                         {20, 16, 255, 255, 255},
+                         {19, 16, 245, 245, 245}});  // one dot of the 25 pixels
+
+    // Sizes from PWG names and from a page format.
+    const std::vector<std::pair<const char*, int>> names = {
+        {"iso_a4_210x297mm", 4961}, {"na_index-4x6_4x6in", 2400}, {"4x6in", 2400},
+        {"4x6", 0}, {"iso_a4", 0}, {"x6in", 0}, {"-4x6in", 0}};
+    for (const auto& [name, width] : names) {
+        kzinspect::Paper paper;
+        EXPECT_EQ(kzinspect::paperFromName(name, paper), width != 0) << name;
+        if (width != 0) {
+            EXPECT_EQ(paper.width, width) << name;
+        }
+    }
+    const kzinspect::Paper a4 = kzinspect::paperOfArea(300, 2480, 3508, 59, 59, 2362, 3390);
+    EXPECT_EQ(a4.width, 4960);
+    EXPECT_EQ(a4.height, 7016);
+    EXPECT_EQ(a4.margins[1], 118);
+    const kzinspect::Paper bleed = kzinspect::paperOfArea(600, 2400, 3600, -47, -47, 2494, 3694);
+    EXPECT_EQ(bleed.margins[0], 0);
+}
+
 TEST(Render, RefusesWhatItCannotDraw) {
     const ByteVector good = pageSetup() + feed('m', 700) + kForward + nozzlePair(0, 2) +
                             dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
