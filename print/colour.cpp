@@ -67,27 +67,43 @@ public:
     // The built-in separation of an sRGB colour (components 0..1).
     Amounts separate(float r, float g, float b) const {
         if (inks_ == Inks::BlackOnly) return {0, 0, 0, 1 - (0.2126f * r + 0.7152f * g + 0.0722f * b)};
-        float c = 1 - r, m = 1 - g, y = 1 - b;
-        float k = 0;
-        if (inks_ == Inks::ColourAndBlack) {
-            // Black generation from the grey component, past the media's start
-            // point; under-colour removal takes its share out of the colours.
-            const float grey = std::min({c, m, y});
-            const float start = media_.blackStart;
-            k = grey > start ? (grey - start) / (1 - start) : 0;
-            const float removed = k * media_.underColourRemoval;
-            c -= removed;
-            m -= removed;
-            y -= removed;
-        }
+        Amounts a = {1 - r, 1 - g, 1 - b, 0};
+        if (inks_ == Inks::ColourAndBlack) a = withBlack(a);
         // Grey balance: equal cyan, magenta and yellow do not print neutral.
-        c *= media_.greyBalance[0];
-        m *= media_.greyBalance[1];
-        y *= media_.greyBalance[2];
-        return {c, m, y, k};
+        for (int i = 0; i < 3; ++i) a[i] *= media_.greyBalance[i];
+        return a;
     }
 
 private:
+    // Black generation from the grey component (the least of the three
+    // colours); the media table says why neutrals and colours differ.
+    Amounts withBlack(const Amounts& a) const {
+        const float grey = std::min({a[kCyan], a[kMagenta], a[kYellow]});
+        const float chroma = std::max({a[kCyan], a[kMagenta], a[kYellow]}) - grey;
+        const float start = media_.blackStart;
+        // Colours: black past the start point; under-colour removal takes its
+        // share out of the colours.
+        const float k = grey > start ? (grey - start) / (1 - start) : 0;
+        const float removed = k * media_.underColourRemoval;
+        const Amounts colour = {a[kCyan] - removed, a[kMagenta] - removed, a[kYellow] - removed, k};
+        // Neutrals: the grey goes over to black, all of it from blackAlone on;
+        // the colours keep what black over them needs to print as dark as the
+        // grey, and the colour's difference from grey.
+        const float black = grey * smoothstep((grey - start) / (media_.blackAlone - start));
+        const float kept = black < 1 ? 1 - (1 - grey) / (1 - black) : 0;
+        const Amounts neutral = {a[kCyan] - grey + kept, a[kMagenta] - grey + kept, a[kYellow] - grey + kept, black};
+        const float w = 1 - smoothstep(chroma / media_.neutralChroma);
+        Amounts out;
+        for (int i = 0; i < 4; ++i) out[i] = colour[i] + (neutral[i] - colour[i]) * w;
+        return out;
+    }
+
+    // 0 below 0, 1 above 1, and an S between with a level start and end.
+    static float smoothstep(float t) {
+        t = std::clamp(t, 0.0f, 1.0f);
+        return t * t * (3 - 2 * t);
+    }
+
     const MediaColour& media_;
     Inks inks_;
 };

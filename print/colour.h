@@ -16,6 +16,13 @@ namespace kzp {
 // result per printed plane is an ink amount 0..255 per pixel, after grey
 // balance, black generation, under-colour removal, the media's total-ink
 // limit and linearisation, ready for the Halftoner.
+//
+// Where black ink is left alone: with an ICC profile the profile's own black
+// generation decides (it was measured with it; profiles made with black
+// generation to the full put black text in black ink), and CMYK input is
+// the printer's inks already, so its black and its composite greys are the
+// caller's choice.  Both still get composite black where the mode has no
+// black ink.
 class Separator {
 public:
     virtual ~Separator() = default;

@@ -11,6 +11,14 @@ struct MediaColour {
     float greyBalance[3];     // cyan, magenta, yellow on the neutral axis, relative to cyan
     float blackStart;         // darkness (0..1) of grey where black generation starts
     float underColourRemoval; // share (0..1) of the black taken out of cyan, magenta, yellow
+    // Neutrals in black ink, where the print mode has black ink: from
+    // blackStart on, a neutral grey hands its darkness over to black ink, and
+    // from blackAlone on prints with black ink alone.  A colour counts as
+    // neutral by how little its cyan, magenta and yellow differ: fully at no
+    // difference, not at all from neutralChroma (0..1) on, where the black
+    // generation and under-colour removal above apply unchanged.
+    float blackAlone;
+    float neutralChroma;
     uint8_t curve[5];         // linearisation: amount out, in %, for 0, 25, 50, 75 and 100 % in
 };
 

@@ -25,7 +25,7 @@ const kzp_paper kPapers[] = {
      "code 55; code 51 (\"code-51\") is the same width and 5 lines of 600 dpi longer"},
     {"oe_photo-l_3.5x5in", "3.5 x 5 in", 88900, 127000, 50, 1, 1, ""},
     {"jpn_hagaki_100x148mm", "Postcard 100 x 148 mm", 100000, 148000, 20, 1, 1, ""},
-    {"oe_3.5x10in_3.5x10in", "3.5 x 10 in (panorama)", 88900, 254000, 56, 1, 1, ""},
+    {"oe_panorama_3.5x10in", "3.5 x 10 in (panorama)", 88900, 254000, 56, 1, 1, ""},
     {"code-51", "5 x 7 in (code 51)", 127000, 178010, 51, 1, 1, "5 x 7 in, 5 lines of 600 dpi longer than code 55"},
     {"jpn_hagaki-landscape_148x100mm", "Postcard 148 x 100 mm, long edge first", 148000, 100000, 21, 1, 1,
      "the landscape twin of jpn_hagaki_100x148mm: fed long edge first"},
@@ -42,6 +42,16 @@ const kzp_paper kPapers[] = {
     {"na_govt-letter_8x10in", "8 x 10 in", 203200, 254000, kFittingCode, 0, 0, kFitted},
     {"na_executive_7.25x10.5in", "Executive", 184150, 266700, kFittingCode, 0, 0, kFitted},
     {"om_small-photo_100x150mm", "10 x 15 cm", 100000, 150000, kFittingCode, 0, 0, kFitted},
+};
+
+// Names given out before and still taken as input (saved settings, scripts).
+struct Renamed {
+    const char* old;
+    const char* now;
+};
+const Renamed kRenamed[] = {
+    // PWG 5101.1 names allow no dot in the name part.
+    {"oe_3.5x10in_3.5x10in", "oe_panorama_3.5x10in"},
 };
 
 // Media: the codes the printer's tables tell apart, named by what they allow.
@@ -123,6 +133,8 @@ std::span<const kzp_paper> papers() { return kPapers; }
 std::span<const kzp_media> mediaTypes() { return media().list; }
 
 const kzp_paper* findPaper(const char* name) {
+    for (const Renamed& r : kRenamed)
+        if (std::strcmp(r.old, name) == 0) name = r.now;
     long code = 0;
     const bool byCode = parseCode(name, code);
     for (const auto& p : kPapers) {

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # A real cupsd, started here in a private configuration, spool and temporary
 # directory on a free loopback port (never the machine's own CUPS): lpinfo
-# lists the PPD, lpadmin adds printers on file: device URIs, lp prints a PDF,
-# a PNG and a text file with -o options, and a job cancelled in the middle of
-# a page still ends that page.  cupsd is stopped on every exit.
+# lists the PPD by the name the README's lpadmin example uses, lpadmin adds
+# printers by that name on file: device URIs, lp prints a PDF, a PNG and a
+# text file with -o options, and a job cancelled in the middle of a page
+# still ends that page.  cupsd is stopped on every exit.
 #
-#   cupsd_test.sh FILTER PPD INSPECT
+#   cupsd_test.sh FILTER PPD INSPECT PPD_DIR
 set -euo pipefail
-FILTER=$1 PPD=$2 INSPECT=$3
+FILTER=$1 PPD=$2 INSPECT=$3 PPD_DIR=${4%/}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 work=$(mktemp -d)
@@ -22,13 +23,39 @@ stop() {
 }
 trap stop EXIT
 
-# DataDir: the machine's CUPS data, with the PPD where an installed one goes.
-mkdir -p "$work/data/model/kzrqo317" "$work/etc" "$work/out" "$work/log"
+# DataDir: the machine's CUPS data without its PPDs.
+mkdir -p "$work/data/model" "$work/etc" "$work/out" "$work/log"
 for f in "$(cups-config --datadir)"/*; do
   [ "$(basename "$f")" = model ] || ln -s "$f" "$work/data/"
 done
-install -m 644 "$PPD" "$work/data/model/kzrqo317/"
 private_serverbin "$work/serverbin" "$FILTER"
+
+# The PPD goes where the install puts it (PPD_DIR), as cupsd sees it: the
+# LSB folders (/usr/share/ppd, ...) in a mount namespace of cupsd's own with
+# a folder of ours bound over them, never touching the machine's; CUPS's
+# DataDir/model in the private DataDir.  lpadmin then takes the PPD by the
+# name the README's example gives.
+ppd_name=$(sed -n 's/^sudo lpadmin -p inkjet .* -m \([^ ]*\)$/\1/p' "$here/../../README.md")
+[ -n "$ppd_name" ] || fail "README.md has no 'sudo lpadmin -p inkjet ... -m NAME' example"
+in_namespace=()  # what cupsd starts under; it must exec cupsd, so that $! is cupsd
+model=$(cups-config --datadir)/model
+case $PPD_DIR/ in
+  /usr/share/ppd/* | /usr/local/share/ppd/* | /opt/share/ppd/*)
+    lsb=${PPD_DIR%%/share/ppd*}/share/ppd
+    file=${PPD_DIR#"$lsb"}/kzrqo317.ppd
+    install -D -m 644 "$PPD" "$work/lsb$file"
+    chmod -R a+rX "$work/lsb"
+    bind='mount --bind "$0" "$1" && shift && exec "$@"'
+    if unshare --mount --propagation private sh -c "$bind" "$work/lsb" "$lsb" true 2>/dev/null; then
+      in_namespace=(unshare --mount --propagation private sh -c "$bind" "$work/lsb" "$lsb")
+    else
+      ppd_name=${file#/}
+      echo "note: no mount namespace here (it needs root): the README's name is not checked, $ppd_name is"
+      install -D -m 644 "$PPD" "$work/data/model/$ppd_name"
+    fi ;;
+  "$model"/*) install -D -m 644 "$PPD" "$work/data/model${PPD_DIR#"$model"}/kzrqo317.ppd" ;;
+  *) fail "the PPD is installed to $PPD_DIR, where CUPS does not look" ;;
+esac
 chmod 777 "$work/out"
 
 cat > "$work/etc/cups-files.conf" <<EOF
@@ -76,7 +103,7 @@ PreserveJobHistory Yes
   </Limit>
 </Policy>
 EOF
-  cupsd -f -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" &
+  "${in_namespace[@]}" cupsd -f -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" &
   cupsd_pid=$!
   export CUPS_SERVER=127.0.0.1:$port
   for _ in $(seq 50); do
@@ -93,7 +120,7 @@ done
 trap 'tail -40 "$work/log/error_log" >&2' ERR
 echo "cupsd on 127.0.0.1:$port"
 
-lpinfo -m | grep -q '^kzrqo317/kzrqo317.ppd ' || fail "lpinfo -m does not list kzrqo317/kzrqo317.ppd"
+lpinfo -m | grep -q "^$ppd_name " || fail "lpinfo -m does not list $ppd_name, but: $(lpinfo -m | grep kzrqo317 || true)"
 
 # Documents: the test PDF, one of its pages as PNG, and plain text.
 make_document "$work/doc.pdf"
@@ -105,7 +132,7 @@ for i in $(seq 40); do echo "Line $i of a plain text job, printed in grey at dra
 # job has its own output file; prints the job id.
 submit() {
   local name=$1 file=$2; shift 2
-  lpadmin -p "$name" -E -v "file://$work/out/$name.prn" -m kzrqo317/kzrqo317.ppd ||
+  lpadmin -p "$name" -E -v "file://$work/out/$name.prn" -m "$ppd_name" ||
     fail "lpadmin -p $name"
   lp -d "$name" "$@" "$file" | sed -n 's/^request id is [^-]*-\([0-9]*\).*/\1/p'
 }

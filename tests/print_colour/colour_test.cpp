@@ -68,7 +68,8 @@ TEST(Separation, PaperWhiteGetsNoInkFromAnyInput) {
 }
 
 // Every print mode the capability query offers: paper white gets no ink, and
-// black puts ink on every plane the mode prints, within the media's limit.
+// black prints in black ink alone where the mode has it, else on every plane,
+// within the media's limit.
 TEST(Separation, EveryModeOfTheCapabilityQuery) {
     const size_t count = kzp_mode_count();
     ASSERT_GT(count, 0u);
@@ -82,7 +83,8 @@ TEST(Separation, EveryModeOfTheCapabilityQuery) {
         for (int p = 0; p < 7; ++p) {
             if (!(m.planes >> p & 1)) continue;
             EXPECT_EQ(r.plane[p][0], 0) << "mode " << int(m.print_mode) << " plane " << p;
-            EXPECT_GT(r.plane[p][1], 0) << "mode " << int(m.print_mode) << " plane " << p;
+            EXPECT_EQ(r.plane[p][1] > 0, !(m.planes & 0x08) || p == 3)
+                << "mode " << int(m.print_mode) << " plane " << p;
             sum += r.plane[p][1];
         }
         EXPECT_LE(sum, m.planes == 0x08 ? 255 : limitOf(m)) << "mode " << int(m.print_mode);
@@ -153,14 +155,18 @@ TEST(Separation, OneBitBlackAndCmykInput) {
     auto s = Separator::make(kCmyk, KZP_INPUT_BLACK1, nullptr, nullptr);
     auto r = run(*s, kCmyk, bits, 4);
     EXPECT_EQ(r.plane[3], (std::vector<uint8_t>{255, 0, 255, 0}));
-    // Pure black ink stays black ink; pure cyan stays cyan.
-    const uint8_t cmyk[8] = {0, 0, 0, 255, 255, 0, 0, 0};
+    EXPECT_EQ(r.plane[0], (std::vector<uint8_t>{0, 0, 0, 0})) << "1-bit black is black ink alone";
+    // Pure black ink stays black ink; pure cyan stays cyan; a black of the
+    // three colours is the caller's choice and stays theirs.
+    const uint8_t cmyk[12] = {0, 0, 0, 255, 255, 0, 0, 0, 255, 255, 255, 0};
     s = Separator::make(kCmyk, KZP_INPUT_CMYK8, nullptr, nullptr);
-    r = run(*s, kCmyk, cmyk, 2);
+    r = run(*s, kCmyk, cmyk, 3);
     EXPECT_EQ(r.plane[3][0], 255);
     EXPECT_EQ(r.plane[0][0] + r.plane[1][0] + r.plane[2][0], 0);
     EXPECT_EQ(r.plane[0][1], 255);
     EXPECT_EQ(r.plane[1][1] + r.plane[2][1] + r.plane[3][1], 0);
+    EXPECT_EQ(r.plane[3][2], 0);
+    EXPECT_GT(std::min({r.plane[0][2], r.plane[1][2], r.plane[2][2]}), 150);
     // Without black ink, black ink becomes the three colours; black-only
     // prints cyan as a grey.
     s = Separator::make(kCmy, KZP_INPUT_CMYK8, nullptr, nullptr);

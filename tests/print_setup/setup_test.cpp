@@ -1,7 +1,9 @@
 // Page setup and the capability query, checked against the driver itself.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -142,6 +144,31 @@ TEST(PrintSetup, RefusalsNameWhatIsPossible) {
     EXPECT_NE(m.find("iso_a4_210x297mm"), std::string::npos) << m;
     m = refused("iso_a4_210x297mm", "glossy", KZP_QUALITY_NORMAL, 0, 0);
     EXPECT_NE(m.find("photo-mono"), std::string::npos) << m;
+}
+
+// Paper names follow the PWG 5101.1 pattern IPP clients check (ipptool's
+// ipp-2.0.test) and name the paper's size; "code-N" is the experts' raw code,
+// which front ends leave out.  A renamed size still resolves by its old name.
+TEST(PrintSetup, PaperNamesAreSelfDescribingPwgNames) {
+    const std::string n = R"(([1-9][0-9]*(\.[0-9]*[1-9])?|0\.[0-9]*[1-9]))";
+    const std::regex pwg("(custom|na|asme|roc|oe|roll)_[a-z0-9][-a-z0-9]*_" + n + "x" + n +
+                         "in|(custom|iso|jis|jpn|prc|om|roll)_[a-z0-9][-a-z0-9]*_" + n + "x" + n + "mm");
+    for (size_t i = 0; const kzp_paper* paper = kzp_paper_at(i); ++i) {
+        const std::string name = paper->pwg_name;
+        if (name.rfind("code-", 0) == 0) continue;
+        EXPECT_TRUE(std::regex_match(name, pwg)) << name;
+        double w = 0, h = 0;
+        char unit[3] = {};
+        ASSERT_EQ(std::sscanf(name.c_str() + name.rfind('_') + 1, "%lfx%lf%2s", &w, &h, unit), 3) << name;
+        const double um = std::string(unit) == "in" ? 25400 : 1000;
+        EXPECT_NEAR(w * um, paper->width_um, 500) << name;
+        EXPECT_NEAR(h * um, paper->height_um, 500) << name;
+    }
+    kzp_settings s = kzp_settings_default();
+    s.paper = "oe_3.5x10in_3.5x10in";
+    kzp_page_format f = kzp_page_format_empty();
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_STREQ(f.mode->paper, "oe_panorama_3.5x10in");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <vector>
@@ -73,17 +74,24 @@ inline Printed printPages(const kzp_settings& s, kzp_input input, int32_t width,
     return r;
 }
 
-// Drops fired per page: [page][0] black, [page][1] the colours together.
-inline std::vector<std::array<uint64_t, 2>> dropsPerPage(const std::vector<uint8_t>& bytes) {
+// Drops fired per page and ink: [page][0] black, 1 cyan, 2 magenta, 3 yellow.
+inline std::vector<std::array<uint64_t, 4>> dropsPerInk(const std::vector<uint8_t>& bytes) {
     const kzinspect::Stream stream = kzinspect::inspect(bytes);
     EXPECT_TRUE(stream.ok());
-    std::vector<std::array<uint64_t, 2>> out;
+    std::vector<std::array<uint64_t, 4>> out;
     for (const auto& page : stream.pages) {
-        std::array<uint64_t, 2> d{};
+        std::array<uint64_t, 4> d{};
         for (const auto& scan : page.scans)
-            for (const auto& column : scan.columns) d[column.command.ink == 0 ? 0 : 1] += column.dots;
+            for (const auto& column : scan.columns) d.at(column.command.ink) += column.dots;
         out.push_back(d);
     }
+    return out;
+}
+
+// Drops fired per page: [page][0] black, [page][1] the colours together.
+inline std::vector<std::array<uint64_t, 2>> dropsPerPage(const std::vector<uint8_t>& bytes) {
+    std::vector<std::array<uint64_t, 2>> out;
+    for (const auto& d : dropsPerInk(bytes)) out.push_back({d[0], d[1] + d[2] + d[3]});
     return out;
 }
 

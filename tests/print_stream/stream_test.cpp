@@ -8,6 +8,7 @@
 #include <string>
 
 #include "print/colour.h"
+#include "print/colour_media.h"
 #include "print_stream/print_helpers.h"
 
 namespace {
@@ -90,6 +91,65 @@ TEST(PrintStream, ToneReadBackFromTheStreamFollowsTheTargetInEveryMode) {
         }
         EXPECT_GT(darkness.back(), darkness[2] + 0.2) << "black is far darker than a light grey";
         EXPECT_GT(darkness[1], 0.0) << "a light grey prints";
+    }
+}
+
+// Where the mode has black ink: black text prints in black alone, a neutral
+// ramp hands its dark end over to black without a step in darkness, and
+// colours keep their colour inks, a near-neutral dark colour its cast.
+TEST(PrintStream, BlackAndDarkGreysPrintInBlackInkAlone) {
+    constexpr int32_t kWidth = 256, kHeight = 64;
+    std::vector<std::array<uint8_t, 3>> pages = {{0, 0, 0}};  // text: black strokes on white
+    for (int v = 255; v >= 0; v -= 15) pages.push_back({uint8_t(v), uint8_t(v), uint8_t(v)});
+    const size_t ramp = 1, red = pages.size(), warm = red + 1;
+    pages.push_back({220, 30, 30});
+    pages.push_back({80, 68, 50});
+    for (const auto& [printMode, mode] : oneComboPerMode()) {
+        if (!(mode.planes & 0x08) || !(mode.planes & 0x77)) continue;
+        SCOPED_TRACE("print mode " + std::to_string(printMode));
+        const kzp::MediaColour& media = kzp::mediaColour(mode.media_code);
+        const auto printed = printPages(settingsFor(mode), KZP_INPUT_RGB8, kWidth, kHeight, int(pages.size()),
+                                        [&](int page, int32_t y, std::vector<uint8_t>& line) {
+                                            for (int32_t x = 0; x < kWidth; ++x) {
+                                                const bool paper = page == 0 && (x % 12 >= 5 || y % 16 >= 11);
+                                                for (int i = 0; i < 3; ++i)
+                                                    line[3 * x + i] = paper ? 255 : pages[page][i];
+                                            }
+                                        });
+        const auto drops = kzp::test::dropsPerInk(printed.bytes);
+        ASSERT_EQ(drops.size(), pages.size());
+        const auto colour = [&](size_t page) { return drops[page][1] + drops[page][2] + drops[page][3]; };
+        EXPECT_GT(drops[0][0], 0u);
+        EXPECT_EQ(colour(0), 0u) << "black text";
+
+        const auto most = mostDrops(mode);
+        double previous = 0, steepest = 0, mean = 0;
+        for (size_t page = ramp; page < red; ++page) {
+            const double dark = 1 - pages[page][0] / 255.0;
+            // RGB goes through a table with points 255 / 32 apart.
+            if (dark >= media.blackAlone + 8 / 255.0) {
+                EXPECT_EQ(colour(page), 0u) << "grey " << int(pages[page][0]);
+            }
+            if (dark <= media.blackStart) {
+                EXPECT_EQ(drops[page][0], 0u) << "grey " << int(pages[page][0]);
+            }
+            const double k = drops[page][0] / (most[0] * kWidth * kHeight);
+            const double cmy = colour(page) / (most[1] * kWidth * kHeight);
+            const double darkness = k + (1 - k) * cmy;
+            if (page > ramp) {
+                EXPECT_GT(darkness, previous) << "grey " << int(pages[page][0]);
+            }
+            steepest = std::max(steepest, darkness - previous);
+            mean += (darkness - previous) / (red - ramp - 1);
+            previous = darkness;
+        }
+        EXPECT_LT(steepest, 2 * mean) << "a step in the neutral ramp";
+
+        EXPECT_EQ(drops[red][0], 0u) << "red";
+        EXPECT_GT(std::min(drops[red][2], drops[red][3]), 4 * drops[red][1]) << "red";
+        EXPECT_GT(drops[warm][0], 0u) << "dark warm grey";
+        EXPECT_GT(drops[warm][3], drops[warm][2]) << "dark warm grey keeps its cast";
+        EXPECT_GT(drops[warm][2], drops[warm][1]) << "dark warm grey keeps its cast";
     }
 }
 
