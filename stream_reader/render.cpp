@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "stream_reader/canvas.h"
 #include "stream_reader/format.h"
@@ -160,15 +161,11 @@ class PreviewRenderer::Impl : public PlacingListener {
         failed_ = !error_.empty() || done();
         canvas_.reset(options_.scale, options_.maxPixels);
         cells_.build(options_.scale, paperView() && page.resolution2 == 300 ? 2 : 1);
-        // The sheet when it is known, and the printer's width with a block
-        // to spare each side, where that is allowed: the grid then seldom grows.
+        // The sheet with its bleed, when it is known: the grid then seldom grows.
         const Paper& paper = options_.paper;
-        if (paperView()) {
-            const int64_t right = std::max(paper.width, head::kPrintableWidth) + head::kBleed;
-            if (!canvas_.cover(-head::kBleed - kBlockColumns, right + kBlockColumns, -head::kBleed,
-                               std::max(paper.height, 0) + head::kBleed)) {
-                canvas_.reset(options_.scale, options_.maxPixels);
-            }
+        if (paperView() && paper.width > 0 && paper.height > 0 &&
+            !canvas_.cover(-head::kBleed, paper.width + head::kBleed, -head::kBleed, paper.height + head::kBleed)) {
+            canvas_.reset(options_.scale, options_.maxPixels);
         }
     }
 
@@ -370,26 +367,28 @@ bool PreviewRenderer::Impl::draw(Image& image) {
     image.height = int(r1 - r0);
     image.rgb.resize(size_t(image.width) * size_t(image.height) * 3);
 
-    // Full ink, per ink.
+    // Full ink, per ink: what one in a thousand of its inked cells reach, at
+    // least one dot on every pixel.
     double full[kInks];
     {
-        std::vector<uint32_t> histogram(size_t(kInks) * 65536, 0);
+        const unsigned floor = unsigned(std::min<int64_t>(s * s, 0xFFFF));
         uint64_t inked[kInks] = {};
+        std::vector<uint16_t> above[kInks];
         for (int64_t r = 0; r < canvas_.rows(); ++r) {
             const uint16_t* row = canvas_.row(canvas_.top() + r * s);
             for (int64_t c = 0; c < canvas_.columns() * kInks; ++c) {
                 if (row[c] == 0) continue;
-                ++histogram[size_t(c % kInks) * 65536 + row[c]];
                 ++inked[c % kInks];
+                if (row[c] > floor) above[c % kInks].push_back(row[c]);
             }
         }
         for (int ink = 0; ink < kInks; ++ink) {
-            uint64_t above = 0;
-            int value = 65535;
-            const uint64_t wanted = std::max<uint64_t>(1, inked[ink] / 1000);
-            while (value > 0 && (above += histogram[size_t(ink) * 65536 + size_t(value)]) < wanted)
-                --value;
-            full[ink] = std::max<double>(double(s * s), value);
+            const size_t wanted = size_t(std::max<uint64_t>(1, inked[ink] / 1000));
+            std::vector<uint16_t>& v = above[ink];
+            full[ink] = floor;
+            if (v.size() < wanted) continue;
+            std::nth_element(v.begin(), v.begin() + long(wanted - 1), v.end(), std::greater<>());
+            full[ink] = v[wanted - 1];
         }
     }
 
