@@ -79,7 +79,7 @@ GhostscriptComplaint Ghostscript::complaintIn(const std::string& messages) {
 }
 
 std::unique_ptr<Ghostscript> Ghostscript::start(const std::vector<std::string>& args, const GhostscriptLimits& limits,
-                                                std::string& error) {
+                                                std::string& error, int input) {
     const std::string gs = program();
     if (gs.empty()) {
         error = "Ghostscript ('gs') is not installed";
@@ -109,9 +109,12 @@ std::unique_ptr<Ghostscript> Ghostscript::start(const std::vector<std::string>& 
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
+        // The input out of the way first: the pipes may lie at 3.
+        const int kept = input >= 0 ? ::fcntl(input, F_DUPFD, 10) : -1;
         if (devnull >= 0) ::dup2(devnull, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
+        if (kept >= 0) ::dup2(kept, 3);
         ::execve(gs.c_str(), argv.data(), environ);
         ::_exit(127);
     }

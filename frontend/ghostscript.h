@@ -36,9 +36,10 @@ struct GhostscriptComplaint {
 class Ghostscript {
 public:
     // Starts Ghostscript with `args` (after the program's name); its output
-    // is read from output().  NULL with `error` when it cannot start.
+    // is read from output().  `input`, when given, is its descriptor 3
+    // ("/dev/fd/3").  NULL with `error` when it cannot start.
     static std::unique_ptr<Ghostscript> start(const std::vector<std::string>& args, const GhostscriptLimits& limits,
-                                              std::string& error);
+                                              std::string& error, int input = -1);
     ~Ghostscript();
     Ghostscript(const Ghostscript&) = delete;
     Ghostscript& operator=(const Ghostscript&) = delete;

@@ -61,9 +61,10 @@ struct PageHeader {
     int32_t width = 0, height = 0;  // pixels, within the limits of frontend/limits.h
     PixelFormat format = PixelFormat::Rgb8;
     PageKind kind = PageKind::Picture;
-    // The way a picture turns to lie as the area does: pictures clockwise,
-    // document pages as Ghostscript turns the pages it fits (counterclockwise).
-    Turn turn = Turn::Clockwise;
+    // The way a picture turns when it lies across the area: counterclockwise,
+    // as Ghostscript turns the document pages it fits and as IPP's landscape
+    // is, so that a picture and the same picture in a PDF print alike.
+    Turn turn = Turn::Counterclockwise;
     bool grey = false;  // the source has no colour
     double ppi = 0;     // pixels per inch the file states; 0 when it does not say
     // The file was reduced while reading by this whole factor (1: as it is),

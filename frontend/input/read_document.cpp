@@ -20,21 +20,22 @@ namespace {
 // A PDF ends with "startxref", the offset of its cross-reference table, and
 // "%%EOF"; one cut short has lost them (and Ghostscript would print what it
 // can salvage of it without failing).
-bool endsAsPdf(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return true;  // Ghostscript says why
+bool endsAsPdf(int fd) {
     char tail[1024];
     const off_t size = ::lseek(fd, 0, SEEK_END);
     const off_t from = size > off_t(sizeof tail) ? size - off_t(sizeof tail) : 0;
     const ssize_t got = ::pread(fd, tail, sizeof tail, from);
-    ::close(fd);
     return got > 0 && std::string(tail, size_t(got)).find("startxref") != std::string::npos;
 }
 
 class DocumentPages : public RowSource {
 public:
-    DocumentPages(std::string name, std::unique_ptr<Ghostscript> gs, const OpenOptions& options)
-        : RowSource(std::move(name), options), gs_(std::move(gs)) {}
+    DocumentPages(std::string name, std::unique_ptr<Ghostscript> gs, int fd, const OpenOptions& options)
+        : RowSource(std::move(name), options), gs_(std::move(gs)), fd_(fd) {}
+    ~DocumentPages() override {
+        gs_.reset();
+        if (fd_ >= 0) ::close(fd_);
+    }
 
     bool nextPage(PageHeader& page, std::string& error) override {
         if (done_) return false;
@@ -99,6 +100,7 @@ private:
     }
 
     std::unique_ptr<Ghostscript> gs_;
+    int fd_;  // the document's copy, or -1
     PnmHeader header_;
     std::vector<uint8_t> scratch_;
     bool done_ = false;
@@ -106,11 +108,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PageSource> openDocument(const std::string& path, const std::string& name, bool postscript,
+std::unique_ptr<PageSource> openDocument(const std::string& path, int fd, const std::string& name, bool postscript,
                                          const OpenOptions& o, std::string& error) {
-    if (!postscript && !endsAsPdf(path)) {
-        error = name + ": the PDF is truncated (its end, with the cross-reference table, is missing)";
+    const auto fail = [&](const std::string& why) -> std::unique_ptr<PageSource> {
+        if (fd >= 0) ::close(fd);
+        error = name + ": " + why;
         return nullptr;
+    };
+    if (!postscript) {
+        const int check = fd >= 0 ? fd : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool whole = check < 0 || endsAsPdf(check);  // one that does not open: Ghostscript says why
+        if (check >= 0 && check != fd) ::close(check);
+        if (!whole) return fail("the PDF is truncated (its end, with the cross-reference table, is missing)");
     }
     // Its PostScript standard output goes to standard error, so that only
     // pages come through the pipe; the band list stays in memory, so that a
@@ -135,15 +144,12 @@ std::unique_ptr<PageSource> openDocument(const std::string& path, const std::str
             args.insert(args.end(), {"-c", "<</PageSize [" + std::to_string(o.paperWidth * 72.0 / o.xdpi) + " " +
                                                std::to_string(o.paperHeight * 72.0 / o.ydpi) + "]>> setpagedevice"});
     }
-    args.insert(args.end(), {"-f", path});
+    args.insert(args.end(), {"-f", fd >= 0 ? "/dev/fd/3" : path});
     GhostscriptLimits limits{o.pageSeconds, o.documentSeconds, o.cancelled};
     std::string why;
-    auto gs = Ghostscript::start(args, limits, why);
-    if (!gs) {
-        error = name + ": PDF and PostScript need Ghostscript, but " + why;
-        return nullptr;
-    }
-    return std::make_unique<DocumentPages>(name, std::move(gs), o);
+    auto gs = Ghostscript::start(args, limits, why, fd);
+    if (!gs) return fail("PDF and PostScript need Ghostscript, but " + why);
+    return std::make_unique<DocumentPages>(name, std::move(gs), fd, o);
 }
 
 }  // namespace kzfront::input

@@ -56,7 +56,6 @@ private:
         if (!png_) return std::strcpy(failure_.text, "out of memory"), false;
         info_ = png_create_info_struct(png_);
         if (!info_) return std::strcpy(failure_.text, "out of memory"), false;
-        png_set_user_limits(png_, uint32_t(kMaxInputSide), uint32_t(kMaxInputSide));
         png_init_io(png_, file_);
         png_read_info(png_, info_);
         png_uint_32 w = 0, h = 0;

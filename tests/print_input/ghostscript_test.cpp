@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <thread>
 
 #include "samples.h"
 
@@ -126,9 +127,19 @@ TEST_F(GhostscriptRuns, FailuresAreNamedInOneLine) {
     EXPECT_TRUE(kzfront::Ghostscript::complaintIn("   **** Error: Page drawing error occurred.\n").pageError);
     EXPECT_EQ(kzfront::Ghostscript::complaintIn("GPL Ghostscript 10.0.0\nPage 1\n").line, "");
 
-    // A document that prints: pages fitted to the area, in grey when asked.
+    // A document that prints, from a pipe: pages fitted to the area, in grey when asked.
     options.areaWidth = 200, options.areaHeight = 300, options.grey = true;
-    const Pages p = readFile(whole, options);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::thread writer([&] {
+        EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        ::close(fds[1]);
+    });
+    std::string error;
+    auto piped = kzfront::openPages(fds[0], "standard input", options, error);
+    writer.join();
+    ::close(fds[0]);
+    const Pages p = readAll(piped.get(), error);
     ASSERT_TRUE(p.ok) << p.error;
     ASSERT_EQ(p.headers.size(), 2u);
     EXPECT_EQ(p.headers[1].kind, kzfront::PageKind::Area);

@@ -39,6 +39,7 @@ constexpr const char* kUsage =
     "  --scale N  one preview pixel per N x N pixels of 600 dpi (default 5)\n"
     "  --paper SIZE  the sheet, as a PWG size name or its end: iso_a4_210x297mm, 4x6in\n"
     "  --stream-columns  dots at their scan columns and feed lines, not on the paper\n"
+    "  --version  the program's version\n"
     "Reads standard input when FILE is '-', or is missing and input is not a terminal.\n";
 
 bool readAll(std::FILE* file, std::vector<uint8_t>& bytes) {
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) return std::printf("kzrqo317-inspect %s\n", KZ_VERSION) < 0;
     }
     if (argc < 2) return usage(nullptr);
     kzinspect::Command command = kzinspect::Command::Check;
