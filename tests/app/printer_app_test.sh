@@ -254,6 +254,19 @@ robustness)
     echo "$1: $reason"
     grep -q 'job-state-message' <<<"$reason" || fail "$1 failed without saying why"
   done
+  # A PWG upload cut short in the middle of a page: PAPPL streams it into the
+  # raster callbacks, which end the page and abort the job saying so.  (The
+  # client waits for an answer while PAPPL waits for the rest: a short
+  # timeout ends the upload.)
+  head -c 2400 "$work/in/block.pwg" > "$work/in/cut.pwg"
+  ipptool -T 5 -f "$work/in/cut.pwg" -d jobname=cut -d format=image/pwg-raster -d quality=4 -d colormode=color \
+    -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 "$(printer_uri)" "$here/job.test" >/dev/null 2>&1 || true
+  for _ in $(seq 100); do grep -q 'The raster data stopped' "$work/server.log" && break; sleep 0.2; done
+  id=$(sed -n 's/.*\[Job \([0-9]*\)\] The raster data stopped: page 1 ended after.*/\1/p' "$work/server.log" | head -1)
+  [ -n "$id" ] || fail "a PWG upload cut short did not fail its job"
+  for _ in $(seq 50); do grep -q "\[Job $id\] Aborted" "$work/server.log" && break; sleep 0.2; done
+  grep -q "\[Job $id\] Aborted" "$work/server.log" || fail "a PWG upload cut short did not abort its job"
+  echo "cut.pwg: $(grep -m1 -o 'The raster data stopped.*' "$work/server.log")"
   # Several clients at once: every job prints, one after the other.
   pids=()
   for n in 1 2 3 4; do
