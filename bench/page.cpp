@@ -171,11 +171,10 @@ int64_t heapBytes() {
 // processor time that took, and the memory it held when the page ended.
 struct Preview {
     explicit Preview(const Page& page) : renderer(options(page), measured(ready)) {}
-    // The page's own sheet: A4, but twice as wide on draft pages, whose
-    // 4,960 caller pixels are of 300 dpi.
+    // The page's own sheet, A4, in 600 dpi pixels.
     static kzinspect::RenderOptions options(const Page& page) {
         kzinspect::RenderOptions o;
-        o.paper.width = page.width * (page.mode.printQuality == 3 ? 2 : page.mode.xScale);
+        o.paper.width = kPageWidth;
         o.paper.height = kPageHeight;
         for (int& margin : o.paper.margins) margin = page.mode.marginInfo == 1 ? 0 : 118;
         return o;
