@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/job_preview.h"
 #include "frontend/print_loop.h"
 #include "frontend/raster_header.h"
 
@@ -31,10 +32,15 @@ struct RasterJob {
     int32_t width = 0, height = 0;
     std::vector<uint8_t> row;
     std::chrono::steady_clock::time_point pageStart;
+    pappl_device_t* device = nullptr;
+    std::unique_ptr<JobPreview> preview;  // drawn from the bytes sent
 };
 
 int writeToDevice(void* ctx, const uint8_t* bytes, size_t size) {
-    return papplDeviceWrite(static_cast<pappl_device_t*>(ctx), bytes, size) == static_cast<ssize_t>(size) ? 0 : -1;
+    auto* r = static_cast<RasterJob*>(ctx);
+    if (papplDeviceWrite(r->device, bytes, size) != static_cast<ssize_t>(size)) return -1;
+    if (r->preview) r->preview->write(bytes, size);
+    return 0;
 }
 
 bool fail(pappl_job_t* job, const char* format, const char* detail) {
@@ -94,7 +100,9 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     const bool greyContent = header.cupsColorSpace == CUPS_CSPACE_SW || header.cupsColorSpace == CUPS_CSPACE_W ||
                              header.cupsColorSpace == CUPS_CSPACE_K;
     if (!jobSettings(job, options, greyContent, r->settings)) return false;
-    kzp_sink sink = kzp_sink_callback(writeToDevice, device);
+    r->device = device;
+    r->preview = JobPreview::start(job, &r->settings.format);
+    kzp_sink sink = kzp_sink_callback(writeToDevice, r.get());
     char why[512] = "";
     const kzp_settings settings = r->settings.settings();
     r->job = kzp_job_open(&settings, &sink, why, sizeof why);
@@ -182,6 +190,7 @@ bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
     }
     if (kzp_job_finish(r->job) != KZP_OK) ok = fail(job, "The job did not finish: %s", kzp_job_message(r->job));
     kzp_job_close(r->job);
+    if (r->preview) r->preview->finish();
     return ok;
 }
 
@@ -192,9 +201,13 @@ bool printRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     uint8_t buffer[65536];
     ssize_t got = 0;
     bool ok = true;
-    while (ok && (got = read(fd, buffer, sizeof buffer)) > 0)
+    const auto preview = JobPreview::start(job, nullptr);
+    while (ok && (got = read(fd, buffer, sizeof buffer)) > 0) {
         ok = papplDeviceWrite(device, buffer, static_cast<size_t>(got)) == got;
+        if (ok && preview) preview->write(buffer, static_cast<size_t>(got));
+    }
     close(fd);
+    if (preview) preview->finish();
     if (!ok || got < 0) return fail(job, "%s", "Cannot send the job to the printer.");
     papplJobSetImpressions(job, 1);
     papplJobSetImpressionsCompleted(job, 1);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/job_preview.h"
 
 namespace kzapp {
 namespace {
@@ -105,6 +106,7 @@ void printUsage(void*) {
         "  auto-add=ID            auto-add USB printers whose IEEE 1284 device ID has these\n"
         "                         keys, e.g. 'MFG:Maker;MDL:Model;' (or KZRQO317_AUTO_ADD)\n"
         "  system-socket=PATH     also listen on this domain socket (the system service's)\n"
+        "  job-previews=off       keep no picture of each job's first page (default: on)\n"
         "Listening beyond localhost needs auth-service: anyone may print, only\n"
         "administrators may change the system.\n",
         kAppName, kAppName, kAppName);
@@ -156,13 +158,17 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     // Pages of images: enough for a 600 dpi poster, not enough to exhaust memory.
     papplSystemSetMaxImageSize(system, 512u * 1024u * 1024u, 16384, 16384);
 
-    papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, nullptr,
+    papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, addPreviewPages,
                                  fillDriver, data);
     // Registered for the driver's own format, these come before PAPPL's
     // built-in PNG and JPEG readers.
     papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, nullptr);
     papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printDocument, nullptr);
     if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, nullptr);
+
+    const char* previews = option("job-previews", num_options, options);
+    startJobPreviews(system, !previews || std::strcmp(previews, "off") != 0,
+                     option("spool-directory", num_options, options));
 
     // The path lives as long as the system.
     static std::string statePath;
