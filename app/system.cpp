@@ -2,12 +2,16 @@
 // file, from `server -o NAME=VALUE` options and the environment.
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "app/app.h"
+#include "app/device_guard.h"
+#include "app/shutdown.h"
+#include "app/state_file.h"
 
 namespace kzapp {
 namespace {
@@ -35,9 +39,7 @@ std::string stateFile(int num_options, cups_option_t* options) {
     return std::string(home ? home : "/tmp") + "/.config/" + kAppName + ".state";
 }
 
-bool saveState(pappl_system_t* system, void* path) {
-    return papplSystemSaveState(system, static_cast<const char*>(path));
-}
+bool save(pappl_system_t* system, void* path) { return saveState(system, static_cast<const char*>(path)); }
 
 pappl_loglevel_t logLevel(const char* name) {
     if (!name) return PAPPL_LOGLEVEL_INFO;
@@ -67,6 +69,8 @@ void printUsage(void*) {
         "  admin-group=GROUP      group whose members may administer the system\n"
         "  auto-add=ID            auto-add USB printers whose IEEE 1284 device ID has these\n"
         "                         keys, e.g. 'MFG:Maker;MDL:Model;' (or KZRQO317_AUTO_ADD)\n"
+        "  device-wait=SECONDS    how long a job waits for a printer that does not answer\n"
+        "                         before it is aborted (default 300)\n"
         "Listening beyond localhost needs auth-service: anyone may print, only\n"
         "administrators may change the system.\n",
         kAppName);
@@ -78,6 +82,12 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     const int port = portText ? std::atoi(portText) : 8317;
     if (port < 1 || port > 65535) {
         std::fprintf(stderr, "%s: server-port must be 1..65535, not '%s'\n", kAppName, portText);
+        return nullptr;
+    }
+    const char* waitText = option("device-wait", num_options, options);
+    const int deviceWait = waitText ? std::atoi(waitText) : 300;
+    if (deviceWait < 0 || deviceWait > 86400 || (waitText && !std::isdigit(static_cast<unsigned char>(*waitText)))) {
+        std::fprintf(stderr, "%s: device-wait must be 0..86400 seconds, not '%s'\n", kAppName, waitText);
         return nullptr;
     }
     const char* listenText = option("listen-hostname", num_options, options);
@@ -122,7 +132,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     static std::string statePath;
     statePath = stateFile(num_options, options);
     if (!papplSystemLoadState(system, statePath.c_str())) papplSystemSetDNSSDName(system, "kzrqo317 Printer App");
-    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(statePath.c_str()));
+    papplSystemSetSaveCallback(system, save, const_cast<char*>(statePath.c_str()));
+    setUpDeviceGuard(deviceWait);
+    watchForShutdown(system, statePath);
     papplLog(system, PAPPL_LOGLEVEL_INFO, "State file: %s", statePath.c_str());
     return system;
 }
