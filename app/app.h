@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "frontend/settings.h"
 #include "kzrqo317/print.h"
 
 namespace kzapp {
@@ -31,7 +32,8 @@ bool fillDriver(pappl_system_t* system, const char* driver_name, const char* dev
 const char* matchAutoAdd(const char* device_info, const char* device_uri, const char* device_id,
                          void* data);
 
-// raster.cpp: hands PAPPL's raster to the pipeline.
+// raster.cpp: the pipeline job of a PAPPL job, and PAPPL's raster callbacks
+// (streamed PWG and Apple raster) placed and printed by the front-end layer.
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                      unsigned page);
@@ -41,17 +43,16 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
                    unsigned page);
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool printRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
-// After rasterStartJob: the page format the job prints, and a page whose
-// lines are the area's own (width_px sRGB or sGray pixels, height_px lines).
-const kzp_page_format* rasterFormat(pappl_job_t* job);
-bool rasterStartArea(pappl_job_t* job, unsigned page, bool grey);
+// The settings a job's IPP attributes ask for, the nearest that print; false
+// with the job's message set when none do.
+bool jobSettings(pappl_job_t* job, const pappl_pr_options_t* options, bool greyContent, kzfront::Resolved& out);
+// After rasterStartJob: the pipeline job and its settings.
+kzp_job* pipelineJob(pappl_job_t* job, const kzfront::Resolved** settings);
 
-// picture_filter.cpp: PNG and JPEG, read and placed as kzrqo317-print does.
-bool printPicture(pappl_job_t* job, pappl_device_t* device, void* data);
-
-// pdf_filter.cpp: PDF through Ghostscript, when it is installed.
+// document_filter.cpp: PNG, JPEG and PDF (through Ghostscript), read, placed
+// and printed by the front-end layer as kzrqo317-print prints them.
 bool ghostscriptAvailable();
-bool printPdf(pappl_job_t* job, pappl_device_t* device, void* data);
+bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data);
 
 // test_page.cpp: the demo chart as a PNG in `directory`; the file name, or
 // NULL with the reason logged.

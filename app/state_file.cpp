@@ -21,7 +21,8 @@ std::atomic<bool> deferred{false};
 // it saves leaves the last state whole, where PAPPL would leave it cut short.
 bool save(pappl_system_t* system, const std::string& path) {
     const std::string written = path + ".new";
-    if (!papplSystemSaveState(system, written.c_str())) return false;
+    // A folder the state file may not be written beside: in place.
+    if (!papplSystemSaveState(system, written.c_str())) return papplSystemSaveState(system, path.c_str());
     std::ifstream in(written);
     std::ostringstream fixed;
     bool changed = false;

@@ -52,12 +52,49 @@ pappl_loglevel_t logLevel(const char* name) {
 
 }  // namespace
 
+// Every sub-command and option papplMainloop takes, and the server's own
+// options (man page: kzrqo317-printer-app(1)).
 void printUsage(void*) {
     std::printf(
-        "Usage: %s SUB-COMMAND [OPTIONS] [FILES]\n"
-        "Sub-commands: add, autoadd, cancel, default, delete, devices, drivers, jobs, modify,\n"
-        "              options, printers, server, shutdown, status, submit\n"
-        "Server options (-o NAME=VALUE):\n"
+        "Usage: %s SUB-COMMAND [OPTIONS] [FILE...]\n"
+        "       %s [OPTIONS] FILE...        (submit)\n"
+        "       %s --help | --version\n"
+        "\n"
+        "Sub-commands:\n"
+        "  server          run the server (the others talk to a running one)\n"
+        "  add             add a printer: -d NAME -m kzrqo317 -v DEVICE-URI\n"
+        "  autoadd         add every USB printer that auto-add=ID matches\n"
+        "  modify          change a printer: -d NAME [-v DEVICE-URI] [-o NAME=VALUE]\n"
+        "  delete          delete a printer: -d NAME\n"
+        "  default         show the default printer, or set it: [-d NAME]\n"
+        "  printers        list the printers\n"
+        "  devices         list the devices printers can be added on\n"
+        "  drivers         list the drivers (-m names)\n"
+        "  options         list a printer's options and their values: [-d NAME]\n"
+        "  submit          print files (also without a sub-command): [-d NAME] [-n COPIES]\n"
+        "                  [-t TITLE] [-o NAME=VALUE] FILE... ('-' for standard input)\n"
+        "  jobs            list a printer's jobs: [-d NAME]\n"
+        "  cancel          cancel a job (-j JOB-ID) or all of them (-a): [-d NAME]\n"
+        "  pause, resume   stop and restart printing on a printer: -d NAME\n"
+        "  status          show the server's state, or a printer's: [-d NAME]\n"
+        "  shutdown        stop the running server\n"
+        "\n"
+        "Options:\n"
+        "  -a              all jobs (cancel)\n"
+        "  -d NAME         the printer (default: the default printer)\n"
+        "  -h HOST         the host in the server's printer URIs (server-hostname=HOST)\n"
+        "  -j JOB-ID       the job (cancel)\n"
+        "  -m DRIVER       the driver, kzrqo317 (add, modify)\n"
+        "  -n COPIES       number of copies (submit)\n"
+        "  -o NAME=VALUE   a job, printer or server option (several in one, space separated)\n"
+        "  -t TITLE        the job's name (submit)\n"
+        "  -u URI          an ipp: or ipps: printer or server to talk to instead of the local one\n"
+        "  -v DEVICE-URI   usb://..., socket://HOST[:PORT] or file:///DIR?ext=prn (add, modify)\n"
+        "  --              the next argument is a file, even if it starts with '-'\n"
+        "  --help          this text\n"
+        "  --version       the version\n"
+        "\n"
+        "Server options (server -o NAME=VALUE):\n"
         "  server-port=N          TCP port (default 8317)\n"
         "  listen-hostname=HOST   address to listen on (default localhost; '*' for all)\n"
         "  server-hostname=HOST   host name in printer URIs\n"
@@ -71,9 +108,10 @@ void printUsage(void*) {
         "                         keys, e.g. 'MFG:Maker;MDL:Model;' (or KZRQO317_AUTO_ADD)\n"
         "  device-wait=SECONDS    how long a job waits for a printer that does not answer\n"
         "                         before it is aborted (default 300)\n"
+        "  system-socket=PATH     also listen on this domain socket (the system service's)\n"
         "Listening beyond localhost needs auth-service: anyone may print, only\n"
         "administrators may change the system.\n",
-        kAppName);
+        kAppName, kAppName, kAppName);
 }
 
 pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data) {
@@ -115,6 +153,14 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
         papplSystemDelete(system);
         return nullptr;
     }
+    // The system service listens here too: it is not root, so PAPPL's own
+    // socket is per user, and sub-commands of other users would not find it.
+    if (const char* path = option("system-socket", num_options, options);
+        path && !papplSystemAddListeners(system, path)) {
+        std::fprintf(stderr, "%s: cannot listen on %s\n", kAppName, path);
+        papplSystemDelete(system);
+        return nullptr;
+    }
     if (const char* host = option("server-hostname", num_options, options)) papplSystemSetHostName(system, host);
     if (const char* group = option("admin-group", num_options, options)) papplSystemSetAdminGroup(system, group);
     // Pages of images: enough for a 600 dpi poster, not enough to exhaust memory.
@@ -124,9 +170,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
                                  fillDriver, data);
     // Registered for the driver's own format, these come before PAPPL's
     // built-in PNG and JPEG readers.
-    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printPicture, nullptr);
-    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printPicture, nullptr);
-    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
+    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printDocument, nullptr);
+    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, nullptr);
 
     // The path lives as long as the system.
     static std::string statePath;

@@ -1,9 +1,9 @@
 # Install layout shared by every library and program of the project.
 #
 # Each part installs its own files with install() rules and a COMPONENT of
-# its own, and declares the component's Debian package with kz_package()
-# (below; cmake/packaging.cmake builds them).  Helpers: kz_install_pkgconfig,
-# kz_install_man, kz_package.  The core's components:
+# its own (debian/*.install sorts the installed files into the Debian
+# packages).  Helpers: kz_install_pkgconfig, kz_install_man.  The core's
+# components:
 #   lib    libkzrqo317.so.1 (the shared library and its SONAME link)
 #   dev    public headers, libkzrqo317.so, kzrqo317.pc, the CMake package
 #   tools  kzrqo317-demo, kzrqo317-inspect and their man pages
@@ -54,32 +54,6 @@ function(kz_install_pkgconfig name)
   list(JOIN PC_REQUIRES_PRIVATE ", " PC_REQUIRES_PRIVATE)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/pkgconfig.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${pcdir} COMPONENT ${PC_COMPONENT})
-endfunction()
-
-# kz_package(<component> NAME <Debian package> SECTION <section> SUMMARY <one line>
-#            [DESCRIPTION <paragraph>] [DEPENDS <components>...] [EXTRA_DEPENDS <Debian packages>...]
-#            [RECOMMENDS <Debian packages>...])
-# Makes the install component <component> one Debian package of `make
-# package` (cmake/packaging.cmake).  DEPENDS names components of this project
-# it needs, at exactly this version: name every one whose library its programs
-# link too, as dpkg-shlibdeps finds no shlibs for libraries of this build and
-# drops them silently (tests/install/package_test.sh catches a missing one).
-# The system's libraries are found by dpkg-shlibdeps.  A shared library package is named for its
-# SONAME (libkzrqo317-print-1 for libkzrqo317-print.so.1) and gets a shlibs
-# file.  No semicolons in the texts (CMake would split them).  Example, for the print pipeline:
-#   install(TARGETS kzrqo317-print EXPORT kzrqo317-print-targets
-#     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT print-lib NAMELINK_COMPONENT print-dev)
-#   kz_package(print-lib NAME libkzrqo317-print-1 SECTION libs SUMMARY "..." DEPENDS lib)
-#   kz_package(print-dev NAME libkzrqo317-print-dev SECTION libdevel SUMMARY "..." DEPENDS print-lib dev)
-function(kz_package component)
-  cmake_parse_arguments(P "" "NAME;SECTION;SUMMARY;DESCRIPTION" "DEPENDS;EXTRA_DEPENDS;RECOMMENDS" ${ARGN})
-  if(NOT P_NAME OR NOT P_SECTION OR NOT P_SUMMARY)
-    message(FATAL_ERROR "kz_package(${component}): NAME, SECTION and SUMMARY are needed")
-  endif()
-  set_property(GLOBAL APPEND PROPERTY KZ_PACKAGED_COMPONENTS ${component})
-  foreach(key NAME SECTION SUMMARY DESCRIPTION DEPENDS EXTRA_DEPENDS RECOMMENDS)
-    set_property(GLOBAL PROPERTY KZ_PACKAGE_${component}_${key} "${P_${key}}")
-  endforeach()
 endfunction()
 
 # kz_install_man(<page source, e.g. tool.1> COMPONENT <component>)

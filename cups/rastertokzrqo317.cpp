@@ -11,15 +11,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <new>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
-#include <vector>
 
-#include "page_setup.h"
+#include "frontend/input/open_pages.h"
+#include "frontend/print_loop.h"
+#include "frontend/settings.h"
 
 namespace {
 
@@ -44,17 +45,18 @@ public:
     }
 
     // Opens a job for these settings, closing one with other settings first.
-    bool ready(const kzp_settings& settings, std::string& why) {
-        if (job_ != nullptr && kzcups::sameSettings(settings_, settings)) return true;
+    bool ready(const kzfront::Resolved& resolved, std::string& why) {
+        if (job_ != nullptr && kzfront::sameSettings(request_, resolved.request)) return true;
         if (!close(why)) return false;
         const kzp_sink sink = kzp_sink_fd(STDOUT_FILENO);
+        const kzp_settings settings = resolved.settings();
         char message[512] = "";
         job_ = kzp_job_open(&settings, &sink, message, sizeof message);
         if (job_ == nullptr) {
             why = message;
             return false;
         }
-        settings_ = settings;
+        request_ = resolved.request;
         return true;
     }
 
@@ -71,128 +73,65 @@ public:
 
 private:
     kzp_job* job_ = nullptr;
-    kzp_settings settings_{};
+    kzfront::Request request_;
 };
 
-// The raster lines a line of the print mode averages: a window that only
-// moves down the page, reading as it goes.
-class RowWindow {
-public:
-    RowWindow(cups_raster_t* raster, const cups_page_header2_t& header, int32_t rows)
-        : raster_(raster), bytes_(header.cupsBytesPerLine), height_(header.cupsHeight), rows_(rows),
-          data_(size_t{bytes_} * static_cast<size_t>(rows)) {}
-
-    // Holds rows [first, first + rows) of the raster (fewer at its end);
-    // false when the raster data stopped.
-    bool seek(int32_t first) {
-        if (first < start_) first = start_;
-        const int64_t keep = std::max<int64_t>(0, start_ + count_ - first);
-        if (keep > 0 && first > start_) {
-            std::memmove(data_.data(), row(static_cast<int32_t>(first - start_)), size_t{bytes_} * keep);
-        }
-        count_ = static_cast<int32_t>(keep);
-        start_ = first;
-        while (read_ < first) {
-            if (!readInto(data_.data())) return false;
-        }
-        const int64_t want = std::min<int64_t>(rows_, int64_t{height_} - first);
-        while (count_ < want) {
-            if (!readInto(row(count_))) return false;
-            ++count_;
-        }
-        return true;
-    }
-    // Reads the rest of the page's raster, to stay in step with the stream.
-    bool drain() {
-        while (read_ < height_) {
-            if (!readInto(data_.data())) return false;
-        }
-        return true;
-    }
-    const uint8_t* data() const { return data_.data(); }
-    int32_t rows() const { return count_; }
-
-private:
-    uint8_t* row(int32_t i) { return data_.data() + size_t{bytes_} * static_cast<size_t>(i); }
-    bool readInto(uint8_t* to) {
-        if (cancelled || cupsRasterReadPixels(raster_, to, bytes_) != bytes_) return false;
-        ++read_;
-        return true;
-    }
-
-    cups_raster_t* raster_;
-    unsigned bytes_;
-    uint32_t height_;
-    int32_t rows_;
-    std::vector<uint8_t> data_;
-    int64_t start_ = 0, read_ = 0;
-    int32_t count_ = 0;
-};
-
-const char* colourWords(const kzcups::PagePlan& plan) {
-    if (!plan.grey) return "colour";
-    return plan.greyInColour ? "grey (with colour inks: no black-only printing for this paper)" : "black only";
+const char* paperLabel(const std::string& name) {
+    for (size_t i = 0; i < kzp_paper_count(); ++i)
+        if (name == kzp_paper_at(i)->pwg_name) return kzp_paper_at(i)->label;
+    return name.c_str();
 }
 
-// Prints one page; false when the job must stop (the message is out).
-bool printPage(cups_raster_t* raster, const cups_page_header2_t& header, int number, Output& output) {
-    kzcups::PagePlan plan;
+const char* mediaLabel(const std::string& name) {
+    for (size_t i = 0; i < kzp_media_count(); ++i)
+        if (name == kzp_media_at(i)->name) return kzp_media_at(i)->label;
+    return name.c_str();
+}
+
+std::string describe(const kzfront::Resolved& r) {
+    const kzfront::Request& q = r.request;
+    const char* colour = q.colour == kzfront::Colour::Colour
+                             ? (r.changes.greyInColour ? "grey (with colour inks: no black-only printing for this paper)"
+                                                       : "colour")
+                             : "black only";
+    return std::string(paperLabel(q.paper)) + ", " + mediaLabel(q.media) + ", " + kzp_quality_name(q.quality) + " quality, " + colour +
+           (q.borderless ? ", borderless" : "");
+}
+
+// Prints the page `pages` just gave; false when the job must stop (the
+// message is out).
+bool printPage(kzfront::PageSource& pages, const kzfront::PageHeader& page, int number, Output& output) {
+    kzfront::Resolved resolved;
     std::string why;
-    if (!kzcups::planPage(header, plan, why) || !output.ready(plan.settings, why)) {
+    if (!kzfront::resolveRaster(page, resolved, why) || !output.ready(resolved, why)) {
         std::fprintf(stderr, "ERROR: Page %d cannot be printed: %s\n", number, why.c_str());
         return false;
     }
-    const kzp_page_format& f = plan.format;
-    std::fprintf(stderr, "INFO: Printing page %d: %s, %s, %s quality, %s%s\n", number, plan.paper->label,
-                 plan.mediaType->label, kzp_quality_name(plan.settings.quality), colourWords(plan),
-                 plan.settings.borderless ? ", borderless" : "");
-    std::fprintf(stderr, "DEBUG: page %d: raster %ux%u at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n", number,
-                 header.cupsWidth, header.cupsHeight, header.HWResolution[0], header.HWResolution[1],
-                 unsigned{f.mode->print_mode}, f.width_px, f.height_px, f.left_px, f.top_px);
-
-    kzp_job* job = output.job();
-    if (kzp_job_begin_page(job, plan.input, f.width_px, f.height_px) != KZP_OK) {
-        std::fprintf(stderr, "ERROR: Page %d cannot be printed: %s\n", number, kzp_job_message(job));
-        return false;
-    }
-    const kzcups::Placement placement(header, f);
-    RowWindow window(raster, header, placement.blockHeight());
-    kzcups::LineConverter converter(header, plan, placement);
-    std::vector<uint8_t> line(static_cast<size_t>(f.width_px) * kzcups::inputBytes(plan.input));
-    bool ended = false;  // the raster data stopped (cancelled upstream, or cut short)
+    const kzp_page_format& f = resolved.format;
+    std::fprintf(stderr, "INFO: Printing page %d: %s\n", number, describe(resolved).c_str());
+    std::fprintf(stderr, "DEBUG: page %d: raster %dx%d at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n", number,
+                 page.width, page.height, page.raster.xdpi, page.raster.ydpi, unsigned{f.mode->print_mode},
+                 f.width_px, f.height_px, f.left_px, f.top_px);
+    kzfront::LoopHooks hooks;
+    hooks.cancelled = [] { return cancelled != 0; };
     int progress = -10;
-    for (int32_t y = 0; y < f.height_px && !cancelled; ++y) {
-        const int32_t source = placement.sourceRow(y);
-        if (source >= 0 && !window.seek(source)) {
-            ended = true;
-            break;
-        }
-        converter.convert(window.data(), source >= 0 ? window.rows() : 0, line.data());
-        if (kzp_job_write_line(job, line.data()) != KZP_OK) {
-            std::fprintf(stderr, "ERROR: Page %d: %s\n", number, kzp_job_message(job));
-            kzp_job_end_page(job);
-            return false;
-        }
-        const int percent = static_cast<int>(int64_t{y} * 100 / f.height_px);
-        if (percent / 10 != progress / 10) {
-            progress = percent;
-            std::fprintf(stderr, "ATTR: job-media-progress=%d\n", percent);
-        }
-    }
-    if (!ended && !cancelled) ended = !window.drain();
-    const bool ok = kzp_job_end_page(job) == KZP_OK;
-    if (!ok) {
-        std::fprintf(stderr, "ERROR: Page %d: %s\n", number, kzp_job_message(job));
+    hooks.progress = [&](int, int percent) {
+        if (percent / 10 == progress / 10) return;
+        progress = percent;
+        std::fprintf(stderr, "ATTR: job-media-progress=%d\n", percent);
+    };
+    const kzfront::Outcome outcome = kzfront::printPage(output.job(), f, pages, page, {}, hooks, number, why);
+    if (outcome == kzfront::Outcome::Failed) {
+        std::fprintf(stderr, "ERROR: Page %d: %s\n", number, why.c_str());
         return false;
     }
     std::fprintf(stderr, "ATTR: job-media-progress=100\n");
     std::fprintf(stderr, "PAGE: %d 1\n", number);
-    if (cancelled) std::fprintf(stderr, "INFO: Job cancelled; page %d ended early\n", number);
-    if (ended && !cancelled) {
-        std::fprintf(stderr, "ERROR: Page %d ended early: its raster data stopped\n", number);
+    if (outcome == kzfront::Outcome::Cancelled) {
+        std::fprintf(stderr, "INFO: Job cancelled; page %d ended early\n", number);
         return false;
     }
-    return !cancelled;
+    return true;
 }
 
 }  // namespace
@@ -205,34 +144,42 @@ static int filterMain(int argc, char* argv[]) {
     installSignals();
     int fd = STDIN_FILENO;
     if (argc == 7) {
-        fd = open(argv[6], O_RDONLY);
+        fd = open(argv[6], O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             std::fprintf(stderr, "ERROR: Cannot open the print file %s: %s\n", argv[6], std::strerror(errno));
             return 1;
         }
     }
-    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    if (raster == nullptr) {
-        std::fputs("ERROR: The print data is not CUPS raster\n", stderr);
+    kzfront::OpenOptions options;
+    options.cancelled = [] { return cancelled != 0; };
+    options.declaredFormat = "application/vnd.cups-raster";
+    std::string error;
+    auto pages = kzfront::openPages(fd, argc == 7 ? argv[6] : "the print data", options, error);
+    if (!pages) {
+        std::fprintf(stderr, "ERROR: The print data is not CUPS raster: %s\n", error.c_str());
+        if (fd != STDIN_FILENO) ::close(fd);
         return 1;
     }
     Output output;
-    cups_page_header2_t header;
-    int pages = 0;
+    kzfront::PageHeader page;
+    int number = 0;
     bool ok = true;
-    while (ok && !cancelled && cupsRasterReadHeader2(raster, &header)) {
-        ok = printPage(raster, header, ++pages, output);
+    while (ok && !cancelled && pages->nextPage(page, error)) ok = printPage(*pages, page, ++number, output);
+    if (ok && !cancelled && !error.empty()) {
+        std::fprintf(stderr, "ERROR: %s\n", error.c_str());
+        ok = false;
     }
     std::string why;
     if (!output.close(why)) {
         std::fprintf(stderr, "ERROR: The job could not be finished: %s\n", why.c_str());
         ok = false;
     }
-    cupsRasterClose(raster);
+    pages.reset();
     if (fd != STDIN_FILENO) ::close(fd);
-    if (ok && pages == 0 && !cancelled) std::fputs("ERROR: The print data has no pages\n", stderr);
-    if (ok && !cancelled) std::fprintf(stderr, "INFO: Printed %d page%s\n", pages, pages == 1 ? "" : "s");
-    return ok && (pages > 0 || cancelled) ? 0 : 1;
+    if (cancelled) return 0;
+    if (ok && number == 0) std::fputs("ERROR: The print data has no pages\n", stderr);
+    if (ok) std::fprintf(stderr, "INFO: Printed %d page%s\n", number, number == 1 ? "" : "s");
+    return ok && number > 0 ? 0 : 1;
 }
 
 int main(int argc, char* argv[]) {

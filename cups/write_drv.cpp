@@ -9,6 +9,8 @@
 // resolves it; choices that never print are left out, and combinations that
 // do not print become constraints (two options: UIConstraints, more:
 // cupsUIConstraints).  Each quality sets the resolution its modes print at.
+#include <cups/raster.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -18,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "page_setup.h"
-#include "ppd_names.h"
+#include "frontend/ppd_names.h"
+#include "frontend/settings.h"
 
 namespace {
 
-using kzcups::PagePlan;
+using kzfront::Resolved;
 
 std::string format(const char* pattern, auto... args) {
     char text[1024];
@@ -79,16 +81,17 @@ struct Capabilities {
     std::set<Tuple> valid;
 };
 
-bool resolveTuple(const Capabilities& c, const Tuple& t, PagePlan& plan) {
-    plan = PagePlan{};
-    plan.settings = kzp_settings_default();
-    plan.settings.paper = c.sizes[t[kSize]].paper->pwg_name;
-    plan.settings.borderless = c.sizes[t[kSize]].borderless;
-    plan.settings.media = c.media[t[kMedia]]->name;
-    plan.settings.quality = c.qualities[t[kQuality]];
-    plan.grey = t[kColour] == 1;
-    plan.settings.roll = t[kSlot] == 1;
-    return kzcups::resolve(plan, nullptr, 0) == KZP_OK;
+// As the filter resolves a page: strictly, grey pages grey.
+bool resolveTuple(const Capabilities& c, const Tuple& t, Resolved& plan) {
+    kzfront::Request r;
+    r.paper = c.sizes[t[kSize]].paper->pwg_name;
+    r.borderless = c.sizes[t[kSize]].borderless;
+    r.media = c.media[t[kMedia]]->name;
+    r.quality = c.qualities[t[kQuality]];
+    r.colour = t[kColour] == 1 ? kzfront::Colour::Grey : kzfront::Colour::Colour;
+    r.roll = t[kSlot] == 1;
+    std::string ignored;
+    return kzfront::resolveRequest(r, kzfront::Policy::Strict, plan, ignored);
 }
 
 void forEachTuple(const Capabilities& c, auto&& visit) {
@@ -148,18 +151,18 @@ Capabilities gather() {
 
     // Each quality renders at the finest resolution its modes print at; the
     // filter averages down to modes that print at a whole fraction of it.
-    PagePlan plan;
+    Resolved plan;
     forEachTuple(c, [&](const Tuple& t) {
         if (!resolveTuple(c, t, plan)) return;
-        auto& res = c.resolution[plan.settings.quality];
+        auto& res = c.resolution[plan.request.quality];
         res = {std::max(res.first, plan.format.mode->xdpi), std::max(res.second, plan.format.mode->ydpi)};
     });
     forEachTuple(c, [&](const Tuple& t) {
         if (!resolveTuple(c, t, plan)) return;
-        const auto [rx, ry] = c.resolution.at(plan.settings.quality);
+        const auto [rx, ry] = c.resolution.at(plan.request.quality);
         if (rx % plan.format.mode->xdpi != 0 || ry % plan.format.mode->ydpi != 0) {
             std::fprintf(stderr, "kzrqo317-write-drv: %s at %dx%d dpi is not a whole fraction of %dx%d; left out\n",
-                         kzp_quality_name(plan.settings.quality), plan.format.mode->xdpi, plan.format.mode->ydpi, rx, ry);
+                         kzp_quality_name(plan.request.quality), plan.format.mode->xdpi, plan.format.mode->ydpi, rx, ry);
             return;
         }
         c.valid.insert(t);

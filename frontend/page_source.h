@@ -41,7 +41,7 @@ enum class PageKind : uint8_t {
 
 // Where a raster page lies on its sheet, from its header (integers only).
 struct RasterGeometry {
-    uint32_t xdpi = 0, ydpi = 0;        // HWResolution
+    uint32_t xdpi = 0, ydpi = 0;        // HWResolution / PageHeader::reduced: the rows' own
     uint32_t pageWidthPt = 0, pageHeightPt = 0;  // PageSize, points
     uint32_t imagingBoxPt[4] = {};      // left, bottom, right, top; all 0 when the header gives none
 };
@@ -61,13 +61,15 @@ struct PageHeader {
     int32_t width = 0, height = 0;  // pixels, within the limits of frontend/limits.h
     PixelFormat format = PixelFormat::Rgb8;
     PageKind kind = PageKind::Picture;
-    // The way a picture turns to lie as the area does: pictures clockwise,
-    // document pages as Ghostscript turns the pages it fits (counterclockwise).
-    Turn turn = Turn::Clockwise;
+    // The way a picture turns when it lies across the area: counterclockwise,
+    // as Ghostscript turns the document pages it fits and as IPP's landscape
+    // is, so that a picture and the same picture in a PDF print alike.
+    Turn turn = Turn::Counterclockwise;
     bool grey = false;  // the source has no colour
     double ppi = 0;     // pixels per inch the file states; 0 when it does not say
     // The file was reduced while reading by this whole factor (1: as it is),
-    // to stay within the page budget or near the size it prints at.
+    // to stay within the page budget or near the size it prints at; ppi
+    // stays the file's.
     int32_t reduced = 1;
     RasterGeometry raster;  // PageKind::Raster
     RasterOptions options;  // PageKind::Raster

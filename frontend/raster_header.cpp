@@ -2,6 +2,7 @@
 
 #include <cups/raster.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "frontend/limits.h"
@@ -22,6 +23,20 @@ template <size_t N>
 std::string text(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
+
+// Where the fields lie in a stream's header (as in cups_page_header2_t).
+enum Offset : size_t {
+    kMediaClass = 0, kMediaColor = 64, kMediaType = 128, kOutputType = 192, kDuplex = 272, kHWResolution = 276,
+    kImagingBoundingBox = 284, kMediaPosition = 324, kMediaWeight = 328, kNumCopies = 340, kOrientation = 344,
+    kPageSize = 352, kTumble = 368, kCupsWidth = 372, kCupsHeight = 376, kCupsMediaType = 380,
+    kCupsBitsPerColor = 384, kCupsBitsPerPixel = 388, kCupsBytesPerLine = 392, kCupsColorOrder = 396,
+    kCupsColorSpace = 400, kCupsCompression = 404, kCupsNumColors = 420, kCupsInteger = 452,
+    kCupsMarkerType = 1604, kCupsRenderingIntent = 1668, kCupsPageSizeName = 1732,
+};
+static_assert(offsetof(cups_page_header2_t, cupsWidth) == kCupsWidth);
+static_assert(offsetof(cups_page_header2_t, cupsInteger) == kCupsInteger);
+static_assert(offsetof(cups_page_header2_t, cupsPageSizeName) == kCupsPageSizeName);
+static_assert(sizeof(cups_page_header2_t) == kRasterHeaderSize);
 
 // Colour space numbers (cups_cspace_t).
 constexpr uint32_t kW = 0, kRgb = 1, kK = 3, kCmyk = 6, kSw = 18, kSrgb = 19, kAdobeRgb = 20;
@@ -61,6 +76,47 @@ RasterHeader rasterHeaderFrom(const cups_page_header2_s& h) {
     return r;
 }
 
+RasterHeader rasterHeaderFrom(const uint8_t* b, bool bigEndian) {
+    const auto u = [&](size_t at) {
+        const uint8_t* p = b + at;
+        return bigEndian ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
+                         : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    const auto str = [&](size_t at) {
+        const char* p = reinterpret_cast<const char*>(b + at);
+        return std::string(p, strnlen(p, 64));
+    };
+    RasterHeader r;
+    r.MediaClass = str(kMediaClass);
+    r.MediaColor = str(kMediaColor);
+    r.MediaType = str(kMediaType);
+    r.OutputType = str(kOutputType);
+    for (size_t i = 0; i < 2; ++i) r.HWResolution[i] = u(kHWResolution + 4 * i);
+    for (size_t i = 0; i < 4; ++i) r.ImagingBoundingBox[i] = u(kImagingBoundingBox + 4 * i);
+    r.MediaPosition = u(kMediaPosition);
+    r.MediaWeight = u(kMediaWeight);
+    r.NumCopies = u(kNumCopies);
+    r.Orientation = u(kOrientation);
+    r.Duplex = u(kDuplex);
+    r.Tumble = u(kTumble);
+    for (size_t i = 0; i < 2; ++i) r.PageSize[i] = u(kPageSize + 4 * i);
+    r.cupsWidth = u(kCupsWidth);
+    r.cupsHeight = u(kCupsHeight);
+    r.cupsMediaType = u(kCupsMediaType);
+    r.cupsBitsPerColor = u(kCupsBitsPerColor);
+    r.cupsBitsPerPixel = u(kCupsBitsPerPixel);
+    r.cupsBytesPerLine = u(kCupsBytesPerLine);
+    r.cupsColorOrder = u(kCupsColorOrder);
+    r.cupsColorSpace = u(kCupsColorSpace);
+    r.cupsCompression = u(kCupsCompression);
+    r.cupsNumColors = u(kCupsNumColors);
+    for (size_t i = 0; i < 16; ++i) r.cupsInteger[i] = u(kCupsInteger + 4 * i);
+    r.cupsMarkerType = str(kCupsMarkerType);
+    r.cupsRenderingIntent = str(kCupsRenderingIntent);
+    r.cupsPageSizeName = str(kCupsPageSizeName);
+    return r;
+}
+
 bool checkRasterHeader(const RasterHeader& h, RasterLayout& layout, std::string& why) {
     const uint32_t w = h.cupsWidth, ht = h.cupsHeight;
     if (w == 0 || ht == 0 || h.HWResolution[0] == 0 || h.HWResolution[1] == 0) {
@@ -68,7 +124,7 @@ bool checkRasterHeader(const RasterHeader& h, RasterLayout& layout, std::string&
               " pixels at " + std::to_string(h.HWResolution[0]) + " x " + std::to_string(h.HWResolution[1]) + " dpi)";
         return false;
     }
-    if (w > uint32_t(kMaxSide) || ht > uint32_t(kMaxSide)) {
+    if (w > kMaxInputSide || ht > kMaxInputSide || int64_t(w) * ht > kMaxInputPixels) {
         why = tooLargeToPrint(w, ht);
         return false;
     }
@@ -102,6 +158,8 @@ bool checkRasterHeader(const RasterHeader& h, RasterLayout& layout, std::string&
         return false;
     }
     layout.bytesPerLine = uint32_t(needed);
+    layout.bytesPerPixel = (bpp + 7) / 8;
+    layout.blank = cs == kK || cs == kCmyk ? 0 : 255;
     return true;
 }
 

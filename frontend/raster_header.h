@@ -5,6 +5,7 @@
 // that fill their field without a NUL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,7 +30,11 @@ struct RasterHeader {
     std::string cupsMarkerType, cupsRenderingIntent, cupsPageSizeName;
 };
 
+// From libcups's header struct (PAPPL hands one over), or from the 1,796
+// bytes of a header in a stream, in big- or little-endian order.
 RasterHeader rasterHeaderFrom(const cups_page_header2_s& header);
+inline constexpr size_t kRasterHeaderSize = 1796;
+RasterHeader rasterHeaderFrom(const uint8_t* bytes, bool bigEndian);
 
 // How a header's rows read: 8-bit grey, RGB or CMYK, or 1 bit a pixel;
 // `inverted` when 0 means white in the file (black, K).
@@ -38,10 +43,12 @@ struct RasterLayout {
     int bits = 8;  // per pixel per colour: 8, or 1 (grey only)
     bool inverted = false;
     uint32_t bytesPerLine = 0;
+    uint32_t bytesPerPixel = 1;  // the unit PWG's run-length coding repeats
+    uint8_t blank = 0;           // a byte of an empty line: 255 where 0 is dark (W, RGB), else 0
 };
 
 // False with `why` (a sentence) when the header does not describe a page that
-// prints: sizes within the limits of frontend/limits.h, bytes per line equal
+// prints: sizes within kMaxInputSide and kMaxInputPixels (frontend/limits.h), bytes per line equal
 // to width x bits per pixel rounded up to whole bytes, a layout listed above.
 bool checkRasterHeader(const RasterHeader& header, RasterLayout& layout, std::string& why);
 

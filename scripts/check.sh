@@ -6,6 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# The package test's clean root (mmdebstrap, mostly dpkg's disk work) is made
+# meanwhile, when it is not cached in build/package-root.
+mkdir -p build
+tests/install/clean_root_test.sh --base >build/package-root.log 2>&1 &
+base_root=$!
 presets=(${KZ_PRESETS:-default i386 asan clang tsan})
 for preset in "${presets[@]}"; do
   echo "== $preset"
@@ -31,10 +36,12 @@ if [[ " ${presets[*]} " == *" default "* && " ${presets[*]} " == *" i386 "* ]]; 
   cmp <(build/default/tests/golden_streams) <("${emulator[@]}" build/i386/tests/golden_streams)
   echo "identical"
 fi
-# The Debian packages (make package) install into a scratch root with the
-# files where a program built against them expects them.
+# The Debian packages (make package): lintian, the installed tree, and each
+# front end printing in a clean root where apt installed them.
 echo "== packages"
 scripts/package.sh
+wait "$base_root" || { cat build/package-root.log; exit 1; }
+cat build/package-root.log
 tests/install/package_test.sh build/packages
 # The clang build carries the fuzzers: give each a short run.
 for preset in "${presets[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer harness of the clang build for a short fixed time
-# (KZ_FUZZ_SECONDS, default 30) from its committed seed corpus. New inputs go
+# (KZ_FUZZ_SECONDS, default 30; the readers' read_* harnesses
+# KZ_FUZZ_READER_SECONDS, default 15) from its committed seed corpus. New inputs go
 # to a scratch directory; a crashing input is kept under build/clang/fuzz-crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,12 +19,14 @@ for source in fuzz/*.cpp; do
     echo "fuzz: $binary is not built (run: cmake --build --preset clang)" >&2
     exit 1
   fi
-  args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+  run=$seconds
+  [[ $name == read_* ]] && run=${KZ_FUZZ_READER_SECONDS:-15}
+  args=(-max_total_time="$run" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$crashes/$name-")
   [ -f "fuzz/$name.dict" ] && args+=(-dict="fuzz/$name.dict")
   corpora=("$scratch/$name")
   mkdir -p "$scratch/$name"
   [ -d "fuzz/corpus/$name" ] && corpora+=("fuzz/corpus/$name")
-  echo "== fuzz $name for ${seconds}s"
+  echo "== fuzz $name for ${run}s"
   "$binary" "${args[@]}" "${corpora[@]}"
 done

@@ -10,7 +10,9 @@
 # KZ_FORCE_EMULATOR=ON): the 32-bit tests then run under qemu-i386.
 set -euo pipefail
 demo_packages=(cmake ninja-build g++ libpng-dev)
-package_packages=(dpkg-dev file)
+# make package: dpkg-buildpackage and debian/control's Build-Depends
+package_packages=(dpkg-dev debhelper file pkgconf liblcms2-dev libjpeg-dev libpixman-1-dev
+                  libcups2-dev cups-ppdc libpappl-dev)
 check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbenchmark-dev binutils pkgconf
                 liblcms2-dev
                 # kzrqo317-print's inputs and scaling; Ghostscript draws and renders its test files
@@ -18,7 +20,12 @@ check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbench
                 # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
                 cups cups-client cups-filters cups-ppdc jq
                 # the printer application and its end-to-end tests
-                libpappl-dev cups-ipp-utils chromium)
+                libpappl-dev cups-ipp-utils chromium
+                # the libraries' recorded ABI, compared with abidiff
+                abigail-tools
+                # the package test: lintian, a clean root made by mmdebstrap, the unit
+                # checked by systemd-analyze
+                lintian mmdebstrap systemd systemd-container)
 
 install_missing() {
   local missing=() p

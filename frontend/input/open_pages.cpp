@@ -78,17 +78,20 @@ ssize_t readHead(int fd, unsigned char* head) {
     return ssize_t(n);
 }
 
-// Copies the rest of `fd` after `head` into a temporary file Ghostscript can
-// open; its path in `path`.
-bool spool(int fd, const unsigned char* head, size_t n, std::string& path, std::string& error) {
+// Copies `head` and the rest of `fd` into a file without a name (gone with
+// its last descriptor, whatever ends the program), for Ghostscript to read.
+// The copy's descriptor, or -1 with `error`.
+int spool(int fd, const unsigned char* head, size_t n, std::string& error) {
     const char* dir = std::getenv("TMPDIR");
-    path = std::string(dir && *dir ? dir : "/tmp") + "/kzrqo317-document-XXXXXX";
-    const int out = ::mkstemp(path.data());
+    const std::string folder = dir && *dir ? dir : "/tmp";
+    int out = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (out < 0) {
-        error = "cannot keep a temporary copy of the document (" + std::string(std::strerror(errno)) + ")";
-        return false;
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string path = folder + "/kzrqo317-document-XXXXXX";
+        out = ::mkostemp(path.data(), O_CLOEXEC);
+        if (out >= 0) ::unlink(path.c_str());
     }
-    bool ok = ::write(out, head, n) == ssize_t(n);
+    bool ok = out >= 0 && ::write(out, head, n) == ssize_t(n);
     char buffer[65536];
     while (ok) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -104,27 +107,13 @@ bool spool(int fd, const unsigned char* head, size_t n, std::string& path, std::
             done += put;
         }
     }
-    if (!ok) error = "cannot keep a temporary copy of the document (" + std::string(std::strerror(errno)) + ")";
-    ::close(out);
-    if (!ok) ::unlink(path.c_str());
-    return ok;
-}
-
-// A document source that removes its temporary copy when done.
-class SpooledDocument : public PageSource {
-public:
-    SpooledDocument(std::unique_ptr<PageSource> inner, std::string path) : inner_(std::move(inner)), path_(std::move(path)) {}
-    ~SpooledDocument() override {
-        inner_.reset();
-        ::unlink(path_.c_str());
+    if (!ok) {
+        error = "cannot keep a temporary copy of the document in " + folder + " (" + std::strerror(errno) + ")";
+        if (out >= 0) ::close(out);
+        return -1;
     }
-    bool nextPage(PageHeader& page, std::string& error) override { return inner_->nextPage(page, error); }
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override { return inner_->readRows(rows, count, error); }
-
-private:
-    std::unique_ptr<PageSource> inner_;
-    std::string path_;
-};
+    return out;
+}
 
 // `path` is the file's own path when the input is a file, else empty.
 std::unique_ptr<PageSource> openInput(int fd, bool owned, const std::string& path, const std::string& name,
@@ -149,21 +138,16 @@ std::unique_ptr<PageSource> openInput(int fd, bool owned, const std::string& pat
         const bool postscript = kind == Kind::PostScript;
         if (!path.empty()) {
             if (owned) ::close(fd);
-            return input::openDocument(path, name, postscript, options, error);
+            return input::openDocument(path, -1, name, postscript, options, error);
         }
-        std::string copy, why;
-        const bool spooled = spool(fd, head, size_t(n), copy, why);
+        std::string why;
+        const int copy = spool(fd, head, size_t(n), why);
         if (owned) ::close(fd);
-        if (!spooled) {
+        if (copy < 0) {
             error = name + ": " + why;
             return nullptr;
         }
-        auto inner = input::openDocument(copy, name, postscript, options, error);
-        if (!inner) {
-            ::unlink(copy.c_str());
-            return nullptr;
-        }
-        return std::make_unique<SpooledDocument>(std::move(inner), copy);
+        return input::openDocument({}, copy, name, postscript, options, error);
     }
 
     std::FILE* file = input::streamOver(fd, owned, head, size_t(n));

@@ -58,7 +58,7 @@ bool readPnmHeader(std::FILE* f, PnmHeader& header, bool& end, std::string& erro
                 std::to_string(maxval) + ")";
         return false;
     }
-    if (w > kMaxSide || h > kMaxSide) {
+    if (w > kMaxInputSide || h > kMaxInputSide || w * h > kMaxInputPixels) {
         error = tooLargeToPrint(w, h);
         return false;
     }

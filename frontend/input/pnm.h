@@ -20,7 +20,7 @@ struct PnmHeader {
 
 // The next picture's header.  False at the end of the stream (`end` set,
 // `error` empty) or with `error` saying what is wrong.  Sizes beyond
-// kMaxSide are refused.
+// kMaxInputSide and kMaxInputPixels are refused.
 bool readPnmHeader(std::FILE* file, PnmHeader& header, bool& end, std::string& error);
 
 // The next row as Gray8 or Rgb8 (header.format()); `scratch` is reused.

@@ -1,120 +1,132 @@
-// PDF and PostScript through Ghostscript, when it is installed: rendered one
-// page at a time to a pipe as PNM, at the print mode's resolution, and when
-// asked at the size each page prints at, so that it is sampled only once.
-// Pages stream row by row from the pipe.
+// PDF and PostScript through Ghostscript (frontend/ghostscript.h): rendered
+// one page at a time to a pipe as PNM, at the print mode's resolution, and
+// when asked at the size each page prints at, so that it is sampled only
+// once.  Pages stream row by row from the pipe.
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "frontend/ghostscript.h"
 #include "frontend/input/pnm.h"
 #include "frontend/input/readers.h"
-
-extern char** environ;
+#include "frontend/input/row_source.h"
 
 namespace kzfront::input {
 namespace {
 
-class DocumentPages : public PageSource {
+// A PDF ends with "startxref", the offset of its cross-reference table, and
+// "%%EOF"; one cut short has lost them (and Ghostscript would print what it
+// can salvage of it without failing).
+bool endsAsPdf(int fd) {
+    char tail[1024];
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const off_t from = size > off_t(sizeof tail) ? size - off_t(sizeof tail) : 0;
+    const ssize_t got = ::pread(fd, tail, sizeof tail, from);
+    return got > 0 && std::string(tail, size_t(got)).find("startxref") != std::string::npos;
+}
+
+class DocumentPages : public RowSource {
 public:
-    DocumentPages(std::string name, pid_t child, std::FILE* pipe, const OpenOptions& options)
-        : name_(std::move(name)), child_(child), pipe_(pipe), area_(options.areaWidth > 0) {}
-    ~DocumentPages() override { finish(true); }
+    DocumentPages(std::string name, std::unique_ptr<Ghostscript> gs, int fd, const OpenOptions& options)
+        : RowSource(std::move(name), options), gs_(std::move(gs)), fd_(fd) {}
+    ~DocumentPages() override {
+        gs_.reset();
+        if (fd_ >= 0) ::close(fd_);
+    }
 
     bool nextPage(PageHeader& page, std::string& error) override {
-        if (!pipe_) return false;
-        std::vector<uint8_t> skip(size_t(header_.width) * 3);
-        while (row_ < header_.height)
-            if (!readRows(skip.data(), 1, error)) return false;
+        if (done_) return false;
+        if (!skipRest(error)) return stop(), false;
+        gs_->nextPage();
         bool end = false;
         std::string why;
-        if (!readPnmHeader(pipe_, header_, end, why)) {
-            header_ = {};
-            const int status = finish(!end);
-            if (!end) {
-                error = name_ + ": Ghostscript's output broke off (" + why + ")";
-            } else if (status != 0) {
-                error = name_ + ": Ghostscript could not render " + (pages_ ? "all of " : "") +
-                        "the document (exit status " + std::to_string(status) + "); is it a valid PDF or PostScript file?";
-            } else if (pages_ == 0) {
-                error = name_ + ": Ghostscript found no pages in it; is it a valid PDF or PostScript file?";
-            }
+        if (!readPnmHeader(gs_->output(), header_, end, why)) {
+            done_ = true;
+            end = end && gs_->stopped().empty();  // a stop ends the stream too
+            const int status = gs_->finish(!end);
+            error = explain(status, end ? "" : "its output broke off (" + why + ")");
+            return false;
+        }
+        const bool area = options_.areaWidth > 0;
+        const int32_t box = reductionFor(header_.width, header_.height, options_, !area, 0, why);
+        if (box == 0) {
+            stop();
+            error = name_ + ", page " + std::to_string(pages_ + 1) + ": " + why;
             return false;
         }
         ++pages_;
-        row_ = 0;
         page = {};
-        page.width = header_.width;
-        page.height = header_.height;
         page.format = header_.format();
-        page.kind = area_ ? PageKind::Area : PageKind::Picture;
+        page.kind = area ? PageKind::Area : PageKind::Picture;
         page.turn = Turn::Counterclockwise;
-        return true;
-    }
-
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
-        if (!pipe_ || count < 1 || count > header_.height - row_) {
-            error = name_ + ": rows asked past the end of the page";
-            return false;
-        }
-        const size_t stride = size_t(header_.width) * size_t(channels(header_.format()));
-        for (int32_t r = 0; r < count; ++r, ++row_) {
-            std::string why;
-            if (!readPnmRow(pipe_, header_, scratch_, rows + size_t(r) * stride, why)) {
-                finish(true);
-                error = name_ + ", page " + std::to_string(pages_) + ": Ghostscript's output broke off (" + why + ")";
-                return false;
-            }
-        }
+        page.grey = options_.grey;
+        page.ppi = options_.xdpi;
+        beginPage(page, header_.width, header_.height, box);
         return true;
     }
 
 private:
-    // Closes the pipe and waits for Ghostscript; `stop` ends it first.
-    int finish(bool stop) {
-        if (!pipe_) return status_;
-        if (stop) ::kill(child_, SIGTERM);
-        std::fclose(pipe_);
-        pipe_ = nullptr;
-        int status = 0;
-        while (::waitpid(child_, &status, 0) < 0 && errno == EINTR) {
-        }
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        return status_;
+    bool sourceRow(uint8_t* row, std::string& error) override {
+        std::string why;
+        if (readPnmRow(gs_->output(), header_, scratch_, row, why)) return true;
+        stop();
+        error = gs_->stopped().empty() ? "Ghostscript's output broke off (" + why + ")" : gs_->stopped();
+        return false;
     }
 
-    std::string name_;
-    pid_t child_;
-    std::FILE* pipe_;
-    bool area_;
+    void stop() {
+        done_ = true;
+        gs_->finish(true);
+    }
+
+    // Why the document did not print completely, or empty when it did.
+    std::string explain(int status, const std::string& brokeOff) const {
+        const GhostscriptComplaint& c = gs_->complaint();
+        const std::string said = c.line.empty() ? "" : " (Ghostscript: " + c.line + ")";
+        const std::string page = ", page " + std::to_string(pages_ + 1) + ": ";
+        if (!gs_->stopped().empty()) return name_ + page + gs_->stopped();
+        if (c.password) return name_ + ": the document is protected by a password" + said;
+        if (c.damaged) return name_ + ": the document is damaged or truncated" + said;
+        if (c.pageError) return name_ + ": a page could not be drawn completely" + said;
+        if (!brokeOff.empty()) return name_ + page + "Ghostscript's " + brokeOff;
+        if (status != 0)
+            return name_ + ": Ghostscript could not render the document (exit status " + std::to_string(status) + ")" +
+                   (said.empty() ? "; is it a valid PDF or PostScript file?" : said);
+        if (pages_ == 0) return name_ + ": Ghostscript found no pages in it" + (said.empty() ? "" : said);
+        return {};
+    }
+
+    std::unique_ptr<Ghostscript> gs_;
+    int fd_;  // the document's copy, or -1
     PnmHeader header_;
     std::vector<uint8_t> scratch_;
-    int32_t row_ = 0;
-    int pages_ = 0;
-    int status_ = 0;
+    bool done_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> openDocument(const std::string& path, const std::string& name, bool postscript,
+std::unique_ptr<PageSource> openDocument(const std::string& path, int fd, const std::string& name, bool postscript,
                                          const OpenOptions& o, std::string& error) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::string("cannot start Ghostscript: ") + std::strerror(errno);
+    const auto fail = [&](const std::string& why) -> std::unique_ptr<PageSource> {
+        if (fd >= 0) ::close(fd);
+        error = name + ": " + why;
         return nullptr;
+    };
+    if (!postscript) {
+        const int check = fd >= 0 ? fd : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool whole = check < 0 || endsAsPdf(check);  // one that does not open: Ghostscript says why
+        if (check >= 0 && check != fd) ::close(check);
+        if (!whole) return fail("the PDF is truncated (its end, with the cross-reference table, is missing)");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     // Its PostScript standard output goes to standard error, so that only
-    // pictures come through the pipe.  Pictures inside the page are scaled
-    // with Ghostscript's interpolating filter, not by picking pixels.
-    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+    // pages come through the pipe; the band list stays in memory, so that a
+    // killed Ghostscript leaves no temporary files.  Pictures inside the page
+    // are scaled with Ghostscript's interpolating filter, not by picking pixels.
+    std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+                                     "-sBandListStorage=memory",
                                      o.grey ? "-sDEVICE=pgmraw" : "-sDEVICE=ppmraw",
                                      "-r" + std::to_string(o.xdpi) + "x" + std::to_string(o.ydpi),
                                      "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-dDOINTERPOLATE",
@@ -132,29 +144,12 @@ std::unique_ptr<PageSource> openDocument(const std::string& path, const std::str
             args.insert(args.end(), {"-c", "<</PageSize [" + std::to_string(o.paperWidth * 72.0 / o.xdpi) + " " +
                                                std::to_string(o.paperHeight * 72.0 / o.ydpi) + "]>> setpagedevice"});
     }
-    args.insert(args.end(), {"-f", path});
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "gs", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0) {
-        ::close(fds[0]);
-        error = name + ": PDF and PostScript need Ghostscript ('gs'), which " +
-                (spawned == ENOENT ? std::string("is not installed") : std::string("cannot start: ") + std::strerror(spawned));
-        return nullptr;
-    }
-    std::FILE* pipe = ::fdopen(fds[0], "rb");
-    if (!pipe) {
-        ::close(fds[0]);
-        ::kill(child, SIGTERM);
-        ::waitpid(child, nullptr, 0);
-        error = "cannot read from Ghostscript";
-        return nullptr;
-    }
-    return std::make_unique<DocumentPages>(name, child, pipe, o);
+    args.insert(args.end(), {"-f", fd >= 0 ? "/dev/fd/3" : path});
+    GhostscriptLimits limits{o.pageSeconds, o.documentSeconds, o.cancelled};
+    std::string why;
+    auto gs = Ghostscript::start(args, limits, why, fd);
+    if (!gs) return fail("PDF and PostScript need Ghostscript, but " + why);
+    return std::make_unique<DocumentPages>(name, std::move(gs), fd, o);
 }
 
 }  // namespace kzfront::input

@@ -1,5 +1,7 @@
 // JPEG through libjpeg(-turbo), row by row: greyscale as grey, YCbCr as RGB;
 // CMYK (as written inverted by most programs) is turned into RGB plainly.
+// Pictures to be reduced are decoded at 1/2, 1/4 or 1/8 of their size by
+// libjpeg itself.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -10,37 +12,54 @@
 #include <jerror.h>
 
 #include "frontend/input/readers.h"
+#include "frontend/input/row_source.h"
 
 namespace kzfront::input {
 namespace {
 
+// Progressive files may hold any number of scans, each a pass over the
+// whole picture; libjpeg's own tools stop at a few hundred.
+constexpr int kMaxScans = 500;
+
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
-    char text[JMSG_LENGTH_MAX];
-    bool truncated;  // libjpeg made up data for a file that ended early
+    char text[JMSG_LENGTH_MAX + 100];
+    bool missing;  // libjpeg made up data for a file that ended early or broke off
 };
 
 [[noreturn]] void onError(j_common_ptr info) {
     auto* e = reinterpret_cast<ErrorManager*>(info->err);
-    info->err->format_message(info, e->text);
+    if (info->err->msg_code == JERR_NO_BACKING_STORE) {
+        std::snprintf(e->text, sizeof e->text, "decoding it needs more than the %lld MB a page may take",
+                      static_cast<long long>(kPageBudget >> 20));
+    } else {
+        info->err->format_message(info, e->text);
+    }
     std::longjmp(e->jump, 1);
 }
-// Warnings are not printed; the one about a file that ended early fails the picture.
+// Warnings are not printed; those about missing data fail the picture.
 void onMessage(j_common_ptr info, int level) {
     auto* e = reinterpret_cast<ErrorManager*>(info->err);
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) e->truncated = true;
+    if (level < 0 && (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER)) e->missing = true;
+}
+void onProgress(j_common_ptr info) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    if (d->input_scan_number > kMaxScans) {
+        auto* e = reinterpret_cast<ErrorManager*>(info->err);
+        std::snprintf(e->text, sizeof e->text, "more than %d progressive scans", kMaxScans);
+        std::longjmp(e->jump, 1);
+    }
 }
 
-class JpegPages : public PageSource {
+class JpegPages : public RowSource {
 public:
     JpegPages(std::FILE* file, std::string name, const OpenOptions& options)
-        : file_(file), name_(std::move(name)), options_(options) {
+        : RowSource(std::move(name), options), file_(file) {
         info_.err = jpeg_std_error(&err_.base);
         err_.base.error_exit = onError;
         err_.base.emit_message = onMessage;
-        err_.text[0] = '\0';
-        err_.truncated = false;
+        progress_.progress_monitor = onProgress;
     }
     ~JpegPages() override {
         if (created_) jpeg_destroy_decompress(&info_);
@@ -48,90 +67,92 @@ public:
     }
 
     bool nextPage(PageHeader& page, std::string& error) override {
-        if (started_) return false;
-        started_ = true;
-        if (!begin(page)) {
+        if (pages_ > 0) return false;
+        ++pages_;
+        page = {};
+        int32_t box = 0, scale = 1;
+        if (!begin(page, box, scale)) {
             error = name_ + ": " + (err_.text[0] ? "damaged or unsupported JPEG file (" + std::string(err_.text) + ")"
                                                  : why_);
             return false;
         }
-        return true;
-    }
-
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
-        if (!begun_ || count < 1 || count > height_ - row_) {
-            error = name_ + ": rows asked past the end of the picture";
+        if (err_.missing) {
+            error = name_ + ": the JPEG data ends early or breaks off";
             return false;
         }
-        if (!rowsInto(rows, count)) {
-            error = name_ + ": damaged JPEG data (" + std::string(err_.text) + ")";
-            return false;
-        }
-        if (err_.truncated) {
-            error = name_ + ": the JPEG data ends early, at row " + std::to_string(row_) + " of " +
-                    std::to_string(height_);
-            return false;
-        }
+        beginPage(page, int32_t(info_.output_width), int32_t(info_.output_height), box, scale);
         return true;
     }
 
 private:
     // Kept free of objects with destructors between setjmp and libjpeg's calls.
-    bool begin(PageHeader& page) {
+    bool begin(PageHeader& page, int32_t& box, int32_t& scale) {
         if (setjmp(err_.jump)) return false;
         jpeg_create_decompress(&info_);
         created_ = true;
+        info_.mem->max_memory_to_use = kPageBudget;
+        info_.progress = &progress_;
         jpeg_stdio_src(&info_, file_);
         jpeg_read_header(&info_, TRUE);
         cmyk_ = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
         grey_ = info_.jpeg_color_space == JCS_GRAYSCALE;
         info_.out_color_space = cmyk_ ? JCS_CMYK : grey_ ? JCS_GRAYSCALE : JCS_RGB;
-        if (info_.image_width > unsigned(kMaxSide) || info_.image_height > unsigned(kMaxSide)) {
-            why_ = tooLargeToPrint(info_.image_width, info_.image_height);
-            return false;
-        }
+        const int32_t factor = reductionFor(info_.image_width, info_.image_height, options_, true, 0, why_);
+        if (factor == 0) return false;
+        // libjpeg's scaled decoding takes the largest power of two in the factor, up to 8.
+        scale = 1;
+        while (scale < 8 && factor % (scale * 2) == 0) scale *= 2;
+        box = factor / scale;
+        info_.scale_num = 1;
+        info_.scale_denom = unsigned(scale);
         jpeg_start_decompress(&info_);
         width_ = int32_t(info_.output_width);
-        height_ = int32_t(info_.output_height);
         cmykRow_.resize(cmyk_ ? size_t(width_) * 4 : 0);
-        page = {};
-        page.width = width_;
-        page.height = height_;
         page.format = grey_ ? PixelFormat::Gray8 : PixelFormat::Rgb8;
         page.grey = grey_;
         page.ppi = info_.density_unit == 1 ? info_.X_density : info_.density_unit == 2 ? info_.X_density * 2.54 : 0;
-        begun_ = true;
         return true;
     }
 
-    bool rowsInto(uint8_t* rows, int32_t count) {
+    bool sourceRow(uint8_t* row, std::string& error) override {
+        if (!decode(row)) {
+            error = "damaged JPEG data (" + std::string(err_.text) + ")";
+            return false;
+        }
+        if (err_.missing) {
+            error = "the JPEG data ends early or breaks off, at row " + std::to_string(info_.output_scanline) +
+                    " of " + std::to_string(info_.output_height);
+            return false;
+        }
+        return true;
+    }
+
+    bool decode(uint8_t* row) {
         if (setjmp(err_.jump)) return false;
-        const size_t stride = size_t(width_) * (grey_ ? 1 : 3);
-        for (int32_t r = 0; r < count && !err_.truncated; ++r, ++row_) {
-            uint8_t* row = rows + size_t(r) * stride;
-            JSAMPROW target = cmyk_ ? cmykRow_.data() : row;
-            jpeg_read_scanlines(&info_, &target, 1);
-            if (!cmyk_) continue;
-            // Adobe's CMYK JPEGs store inverted values: 255 is no ink.
-            const bool inverted = info_.saw_Adobe_marker;
-            for (int32_t x = 0; x < width_; ++x) {
-                int v[4];
-                for (int c = 0; c < 4; ++c) v[c] = inverted ? cmykRow_[4 * x + c] : 255 - cmykRow_[4 * x + c];
-                for (int c = 0; c < 3; ++c) row[3 * x + c] = uint8_t(v[c] * v[3] / 255);
-            }
+        JSAMPROW target = cmyk_ ? cmykRow_.data() : row;
+        if (jpeg_read_scanlines(&info_, &target, 1) != 1) {
+            std::strcpy(err_.text, "no more rows");
+            return false;
+        }
+        if (!cmyk_) return true;
+        // Adobe's CMYK JPEGs store inverted values: 255 is no ink.
+        const bool inverted = info_.saw_Adobe_marker;
+        for (int32_t x = 0; x < width_; ++x) {
+            int v[4];
+            for (int c = 0; c < 4; ++c) v[c] = inverted ? cmykRow_[4 * x + c] : 255 - cmykRow_[4 * x + c];
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = uint8_t(v[c] * v[3] / 255);
         }
         return true;
     }
 
     std::FILE* file_;
-    std::string name_;
-    OpenOptions options_;
     jpeg_decompress_struct info_{};
     ErrorManager err_{};
+    jpeg_progress_mgr progress_{};
     std::string why_;
     std::vector<uint8_t> cmykRow_;
-    bool created_ = false, started_ = false, begun_ = false, cmyk_ = false, grey_ = false;
-    int32_t width_ = 0, height_ = 0, row_ = 0;
+    bool created_ = false, cmyk_ = false, grey_ = false;
+    int32_t width_ = 0;
 };
 
 }  // namespace

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "frontend/input/readers.h"
+#include "frontend/input/row_source.h"
 
 namespace kzfront::input {
 namespace {
 
 struct Failure {
     std::jmp_buf jump;
-    char text[200];
+    char text[300];
 };
 
 [[noreturn]] void onError(png_structp png, png_const_charp message) {
@@ -24,55 +25,44 @@ struct Failure {
 }
 void onWarning(png_structp, png_const_charp) {}
 
-class PngPages : public PageSource {
+class PngPages : public RowSource {
 public:
     PngPages(std::FILE* file, std::string name, const OpenOptions& options)
-        : file_(file), name_(std::move(name)), options_(options) {}
+        : RowSource(std::move(name), options), file_(file) {}
     ~PngPages() override {
         if (png_) png_destroy_read_struct(&png_, &info_, nullptr);
         std::fclose(file_);
     }
 
     bool nextPage(PageHeader& page, std::string& error) override {
-        if (started_) return false;
-        started_ = true;
-        if (!begin(page)) {
-            error = name_ + ": " + failure_.text;
+        if (pages_ > 0) return false;
+        ++pages_;
+        page = {};
+        int32_t box = 0;
+        if (!begin(page, box)) {
+            error = name_ + ": " + (failure_.text[0] ? "not a readable PNG picture (" + std::string(failure_.text) + ")"
+                                                     : why_);
             return false;
         }
-        return true;
-    }
-
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
-        if (!png_ || count < 1 || count > height_ - row_) {
-            error = name_ + ": rows asked past the end of the picture";
-            return false;
-        }
-        if (!rowsInto(rows, count)) {
-            error = name_ + ": damaged or truncated PNG data (" + failure_.text + ")";
-            return false;
-        }
+        beginPage(page, width_, height_, box);
         return true;
     }
 
 private:
     // Kept free of objects with destructors between setjmp and libpng's calls.
-    bool begin(PageHeader& page) {
-        std::strcpy(failure_.text, "not a PNG picture");
+    bool begin(PageHeader& page, int32_t& box) {
         if (setjmp(failure_.jump)) return false;
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure_, onError, onWarning);
-        if (!png_) return false;
+        if (!png_) return std::strcpy(failure_.text, "out of memory"), false;
         info_ = png_create_info_struct(png_);
-        if (!info_) return false;
+        if (!info_) return std::strcpy(failure_.text, "out of memory"), false;
         png_init_io(png_, file_);
         png_read_info(png_, info_);
         png_uint_32 w = 0, h = 0;
         int depth = 0, type = 0, interlace = 0;
         png_get_IHDR(png_, info_, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
-        if (w > uint32_t(kMaxSide) || h > uint32_t(kMaxSide)) {
-            std::snprintf(failure_.text, sizeof failure_.text, "%s", tooLargeToPrint(w, h).c_str());
-            return false;
-        }
+        box = reductionFor(w, h, options_, true, 0, why_);
+        if (box == 0) return false;
         grey_ = (type & PNG_COLOR_MASK_COLOR) == 0;
         png_set_expand(png_);
         png_set_scale_16(png_);
@@ -81,16 +71,13 @@ private:
         png_read_update_info(png_, info_);
         channels_ = png_get_channels(png_, info_);  // grey or RGB, with alpha or not
         width_ = int32_t(w), height_ = int32_t(h);
-        const int64_t bytes = int64_t(width_) * channels_ * (passes_ > 1 ? height_ : 1);
-        if (bytes > kPageBudget) {
-            std::snprintf(failure_.text, sizeof failure_.text,
-                          "an interlaced picture of %d x %d pixels is larger than the %lld MB a page may take",
-                          width_, height_, static_cast<long long>(kPageBudget >> 20));
+        if (passes_ > 1 && int64_t(width_) * height_ * channels_ > kPageBudget) {
+            // Every pass of an interlaced picture touches every row: it is read whole.
+            why_ = "an interlaced picture of " + std::to_string(w) + " x " + std::to_string(h) +
+                   " pixels is larger than the " + std::to_string(kPageBudget >> 20) +
+                   " MB a page may take (saved without interlacing it is read row by row)";
             return false;
         }
-        page = {};
-        page.width = width_;
-        page.height = height_;
         page.format = grey_ ? PixelFormat::Gray8 : PixelFormat::Rgb8;
         page.grey = grey_;
         png_uint_32 xres = 0, yres = 0;
@@ -99,47 +86,50 @@ private:
         return true;
     }
 
-    bool rowsInto(uint8_t* rows, int32_t count) {
-        if (setjmp(failure_.jump)) return false;
-        const int channels = channels_;
-        const bool alpha = channels == 2 || channels == 4;
-        const size_t rowBytes = size_t(width_) * size_t(channels);
-        if (passes_ > 1 && whole_.empty()) {
-            // Interlaced: every pass touches every row, so the picture is read whole first.
-            whole_.resize(rowBytes * size_t(height_));
-            pointers_.resize(size_t(height_));
-            for (int32_t y = 0; y < height_; ++y) pointers_[size_t(y)] = whole_.data() + size_t(y) * rowBytes;
-            png_read_image(png_, pointers_.data());
+    bool sourceRow(uint8_t* row, std::string& error) override {
+        const uint8_t* in = decode();
+        if (!in) {
+            error = std::string("damaged or truncated PNG data (") + failure_.text + ")";
+            return false;
         }
-        if (line_.size() < rowBytes) line_.resize(rowBytes);
-        const int out = grey_ ? 1 : 3;
-        for (int32_t r = 0; r < count; ++r, ++row_) {
-            const uint8_t* in = line_.data();
-            if (passes_ > 1) {
-                in = whole_.data() + size_t(row_) * rowBytes;
-            } else {
-                png_read_row(png_, line_.data(), nullptr);
-            }
-            uint8_t* o = rows + size_t(r) * size_t(width_) * size_t(out);
-            if (!alpha) {
-                std::memcpy(o, in, rowBytes);
-                continue;
-            }
-            for (int32_t x = 0; x < width_; ++x, in += channels, o += out) {
-                const int a = in[channels - 1];
-                for (int c = 0; c < out; ++c) o[c] = uint8_t((in[c] * a + 255 * (255 - a) + 127) / 255);
-            }
+        const int channels = channels_;
+        if (channels == 1 || channels == 3) {
+            std::memcpy(row, in, size_t(width_) * size_t(channels));
+            return true;
+        }
+        const int out = channels - 1;  // without alpha, which lays each pixel over white
+        for (int32_t x = 0; x < width_; ++x, in += channels, row += out) {
+            const int a = in[out];
+            for (int c = 0; c < out; ++c) row[c] = uint8_t((in[c] * a + 255 * (255 - a) + 127) / 255);
         }
         return true;
     }
 
+    // The next decoded row, or NULL.
+    const uint8_t* decode() {
+        if (setjmp(failure_.jump)) return nullptr;
+        const size_t rowBytes = size_t(width_) * size_t(channels_);
+        if (passes_ > 1) {
+            if (whole_.empty()) {
+                whole_.resize(rowBytes * size_t(height_));
+                pointers_.resize(size_t(height_));
+                for (int32_t y = 0; y < height_; ++y) pointers_[size_t(y)] = whole_.data() + size_t(y) * rowBytes;
+                png_read_image(png_, pointers_.data());
+            }
+            return whole_.data() + size_t(row_++) * rowBytes;
+        }
+        if (line_.size() < rowBytes) line_.resize(rowBytes);
+        png_read_row(png_, line_.data(), nullptr);
+        ++row_;
+        return line_.data();
+    }
+
     std::FILE* file_;
-    std::string name_;
-    OpenOptions options_;
     Failure failure_{};
+    std::string why_;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
-    bool started_ = false, grey_ = false;
+    bool grey_ = false;
     int channels_ = 3, passes_ = 1;
     int32_t width_ = 0, height_ = 0, row_ = 0;
     std::vector<uint8_t> line_, whole_;

@@ -14,9 +14,9 @@ std::unique_ptr<PageSource> openPng(std::FILE* file, const std::string& name, co
 std::unique_ptr<PageSource> openJpeg(std::FILE* file, const std::string& name, const OpenOptions& options);
 std::unique_ptr<PageSource> openPnm(std::FILE* file, const std::string& name, const OpenOptions& options);
 std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name, const OpenOptions& options);
-// PDF or PostScript at `path` (a file Ghostscript can open); `name` is what
-// messages call it.
-std::unique_ptr<PageSource> openDocument(const std::string& path, const std::string& name, bool postscript,
+// PDF or PostScript at `path`, or in the file open as `fd` (when `path` is
+// empty; the source closes it); `name` is what messages call it.
+std::unique_ptr<PageSource> openDocument(const std::string& path, int fd, const std::string& name, bool postscript,
                                          const OpenOptions& options, std::string& error);
 
 // A stream over `fd` that gives `head` (bytes already read from it) first.

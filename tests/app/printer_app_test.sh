@@ -184,7 +184,7 @@ print)
   print_and_check png-grey-draft "$work/in/block-gray.png" image/png 3 monochrome plain 500
   print_and_check jpeg-colour-high-borderless "$work/in/block.jpg" image/jpeg 5 color photo 0
   # PNG and JPEG are placed by the picture library kzrqo317-print uses, not by PAPPL's nearest pixel.
-  [ "$(grep -c '\] Picture resampled at' "$work/server.log")" = 3 ] || fail "PNG and JPEG were not placed with pixman"
+  [ "$(grep -c '\] Page 1: picture .* resampled' "$work/server.log")" = 3 ] || fail "PNG and JPEG were not placed with pixman"
   print_and_check pwg-colour-draft "$work/in/block.pwg" image/pwg-raster 3 color plain 500
   print_and_check pwg-grey-high "$work/in/block.pwg" image/pwg-raster 5 monochrome plain 500
   # A printer on a socket:// device.
@@ -259,6 +259,19 @@ robustness)
     echo "$1: $reason"
     grep -q 'job-state-message' <<<"$reason" || fail "$1 failed without saying why"
   done
+  # A PWG upload cut short in the middle of a page: PAPPL streams it into the
+  # raster callbacks, which end the page and abort the job saying so.  (The
+  # client waits for an answer while PAPPL waits for the rest: a short
+  # timeout ends the upload.)
+  head -c 2400 "$work/in/block.pwg" > "$work/in/cut.pwg"
+  ipptool -T 5 -f "$work/in/cut.pwg" -d jobname=cut -d format=image/pwg-raster -d quality=4 -d colormode=color \
+    -d mediatype=plain -d margin=500 -d width=21000 -d length=29700 "$(printer_uri)" "$here/job.test" >/dev/null 2>&1 || true
+  for _ in $(seq 100); do grep -q 'The raster data stopped' "$work/server.log" && break; sleep 0.2; done
+  id=$(sed -n 's/.*\[Job \([0-9]*\)\] The raster data stopped: page 1 ended after.*/\1/p' "$work/server.log" | head -1)
+  [ -n "$id" ] || fail "a PWG upload cut short did not fail its job"
+  for _ in $(seq 50); do grep -q "\[Job $id\] Aborted" "$work/server.log" && break; sleep 0.2; done
+  grep -q "\[Job $id\] Aborted" "$work/server.log" || fail "a PWG upload cut short did not abort its job"
+  echo "cut.pwg: $(grep -m1 -o 'The raster data stopped.*' "$work/server.log")"
   # Several clients at once: every job prints, one after the other.
   pids=()
   for n in 1 2 3 4; do
@@ -450,6 +463,46 @@ load)
   echo "$clients clients x $jobs jobs: $result"
   echo "idle before: $before; after: $after; peak rss_kB $(awk '/^VmHWM/ {print $2}' "/proc/$server_pid/status")"
   [ "$(cut -d' ' -f1-4 <<<"$before")" = "$(cut -d' ' -f1-4 <<<"$after")" ] || fail "the server holds more after the load"
+  ;;
+
+same_input)
+  # One PDF and one PNG, the same settings (A4 plain paper, normal quality,
+  # colour, margins), through kzrqo317-print and the app: the same printer
+  # bytes, so the same raster reached the driver.  Through the CUPS filter,
+  # where cups-filters renders the page, the ink stays within a stated
+  # difference of the command line's.
+  cli=${KZ_TEST_PRINT_CLI:?} filter=${KZ_TEST_CUPS_FILTER:-} ppd=${KZ_TEST_PPD:-}
+  command -v gs >/dev/null || { echo "Ghostscript is not installed"; exit 77; }
+  "$tool" inputs "$work/in"
+  source "$here/../cups/common.sh"
+  make_document "$work/in/doc.pdf"
+  start_server
+  add_printer
+  for input in doc.pdf:application/pdf photo.png:image/png; do
+    file=${input%%:*} format=${input#*:}
+    "$cli" -q -o "$work/out/cli-$file.prn" "$work/in/$file" || fail "kzrqo317-print could not print $file"
+    id=$(submit "app-$file" "$work/in/$file" "$format" 4 color plain 500)
+    [ "$(wait_job "$id")" = completed ] || fail "the app did not print $file"
+    for _ in $(seq 50); do "$inspect" check "$(output "$id" "app-$file")" >/dev/null 2>&1 && break; sleep 0.2; done
+    cmp -s "$work/out/cli-$file.prn" "$(output "$id" "app-$file")" ||
+      { "$tool" compare "$work/out/cli-$file.prn" "$(output "$id" "app-$file")" | tail -1; fail "$file prints differently through the app"; }
+    echo "$file: the same bytes through kzrqo317-print and the app ($(stat -c %s "$work/out/cli-$file.prn") bytes)"
+  done
+  if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then
+    private_serverbin "$work/serverbin" "$filter"
+    printf 'ServerBin %s\nDataDir %s\n' "$work/serverbin" "$(cups-config --datadir)" > "$work/cups-files.conf"
+    for file in doc.pdf photo.png; do
+      cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o fit-to-page "$work/in/$file" \
+        > "$work/out/cups-$file.prn" 2> "$work/cups.log" || { tail "$work/cups.log"; fail "cupsfilter could not print $file"; }
+      difference=$("$tool" compare "$work/out/cli-$file.prn" "$work/out/cups-$file.prn" |
+                   sed -n 's/^largest difference \([0-9.]*\)%/\1/p')
+      [ -n "$difference" ] || fail "the CUPS stream of $file does not compare"
+      echo "$file through CUPS: the ink of 2 mm cells differs by at most $difference% of the page's densest cell"
+      awk -v d="$difference" 'BEGIN { exit !(d <= 6) }' || fail "CUPS prints $file more than 6% differently"
+    done
+  else
+    echo "cupsfilter, the filter or the PPD missing: CUPS not compared"
+  fi
   ;;
 
 *) fail "unknown case $case_name";;

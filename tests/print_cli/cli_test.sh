@@ -73,7 +73,7 @@ head -c 4096 /dev/urandom > "$dir/noise.bin"
 for f in cut.jpg cut.png short.ppm fake.png cut.pwg; do
     expect 1 "$f" "$print" -q -o "$dir/out.prn" "$dir/$f"
 done
-expect 1 'cut.pdf: .*valid PDF or PostScript' "$print" -q -o "$dir/out.prn" "$dir/cut.pdf"
+expect 1 'cut.pdf: .*truncated' "$print" -q -o "$dir/out.prn" "$dir/cut.pdf"
 expect 1 'too large to print' "$print" -q -o "$dir/out.prn" "$dir/huge.ppm"
 expect 1 'not a format that prints' "$print" -q -o "$dir/out.prn" "$dir/noise.bin"
 expect 1 'the file is empty' "$print" -q -o "$dir/out.prn" "$dir/empty.jpg"

@@ -93,7 +93,7 @@ bool printJob(const Options& o, const kz::demo::PrintModeSettings& mode, std::ve
 
 // Usage and the print modes, to `out`; `status` is the exit status.
 int usage(std::FILE* out, const char* program, int status) {
-    std::fprintf(out, "usage: %s [--mode N] [--pages N] [--banner] [--blank] [--out FILE]\n", program);
+    std::fprintf(out, "usage: %s [--mode N] [--pages N] [--banner] [--blank] [--out FILE] | --version\n", program);
     std::fprintf(out, "print modes:\n");
     for (const auto& m : kz::demo::kPrintModes) std::fprintf(out, "  %2d  %s\n", m.mode, m.name);
     return status;
@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout, argv[0], 0);
+        if (!std::strcmp(argv[i], "--version")) return std::printf("kzrqo317-demo %s\n", KZ_VERSION) < 0;
         if (!std::strcmp(argv[i], "--mode") && more) {
             if (!parseNumber(argv[++i], 0, 99, &o.mode) || kz::demo::findPrintMode(o.mode) == nullptr) {
                 std::fprintf(stderr, "%s: no settings select print mode '%s'\n", argv[0], argv[i]);

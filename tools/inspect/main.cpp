@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "  --json machine-readable output (stats: with every scan)\n"
     "  --scans  stats: list each page's scans too\n"
     "  --scale N  one preview pixel per N x N raster pixels (default 5)\n"
+    "  --version  the program's version\n"
     "Reads standard input when FILE is '-', or is missing and input is not a terminal.\n";
 
 bool readAll(std::FILE* file, std::vector<uint8_t>& bytes) {
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) return std::printf("kzrqo317-inspect %s\n", KZ_VERSION) < 0;
     }
     if (argc < 2) return usage(nullptr);
     kzinspect::Command command = kzinspect::Command::Check;

@@ -62,13 +62,13 @@ void printCapabilities(const Options& o) {
 
     n = kzp_mode_count();
     std::printf("\nPrint modes on %s (sheets; roll paper has the same; margins or bleed: left right top bottom, mm):\n",
-                o.paper.c_str());
+                o.request.paper.c_str());
     std::printf("  %-16s %-7s %-10s %-11s %4s %9s  %-27s %s\n", "media", "quality", "colour", "borderless", "mode",
                 "dpi", "margins / bleed", "planes");
     bool any = false;
     for (size_t i = 0; i < n; ++i) {
         const kzp_mode_info& m = *kzp_mode_at(i);
-        if (m.roll || o.paper != m.paper) continue;
+        if (m.roll || o.request.paper != m.paper) continue;
         any = true;
         const int32_t* edge = m.borderless ? m.bleed_um : m.margin_um;
         const std::string edges = (m.borderless ? "bleed " : "") + mm(edge[0]) + " " + mm(edge[1]) + " " +
@@ -77,7 +77,7 @@ void printCapabilities(const Options& o) {
                     m.mono ? "black-only" : "colour", m.borderless ? "borderless" : "margins", m.print_mode, m.xdpi,
                     m.ydpi, edges.c_str(), planes(m).c_str());
     }
-    if (!any) std::printf("  (no paper named '%s')\n", o.paper.c_str());
+    if (!any) std::printf("  (no paper named '%s')\n", o.request.paper.c_str());
 }
 
 }  // namespace kzprint

@@ -1,7 +1,8 @@
 // kzrqo317-print: pictures and documents to printer bytes.
 //   kzrqo317-print [options] FILE... > out.prn
 // Exit status: 0 printed, 1 a file or the output failed (the pages before it
-// are complete in the output), 2 a bad command line or settings.
+// are complete in the output), 2 a bad command line or settings, 128 + N
+// stopped by signal N (SIGINT, SIGTERM: the page in progress is ended).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -15,16 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "frontend/input/open_pages.h"
+#include "frontend/print_loop.h"
 #include "kzrqo317/print.h"
 #include "options.h"
-#include "frontend/input/open_pages.h"
-#include "frontend/picture.h"
-#include "frontend/place.h"
 #include "stream_reader/preview.h"
 
 namespace {
 
 using namespace kzprint;
+
+volatile sig_atomic_t stopSignal = 0;
+void onStop(int signal) { stopSignal = signal; }
 
 int fail(const std::string& message, int status) {
     std::fprintf(stderr, "kzrqo317-print: %s\n", message.c_str());
@@ -54,12 +57,8 @@ class Progress {
 public:
     explicit Progress(bool on) : on_(on) {}
     ~Progress() { done(); }
-    void show(int page, const std::string& file, int32_t line, int32_t lines) {
+    void show(int page, const std::string& file, int percent) {
         if (!on_) return;
-        const int percent = int(int64_t(line) * 100 / lines);
-        if (percent == last_ && page == page_) return;
-        last_ = percent;
-        page_ = page;
         std::fprintf(stderr, "\rkzrqo317-print: page %d (%s) %3d%%", page, file.c_str(), percent);
         shown_ = true;
     }
@@ -71,33 +70,34 @@ public:
 private:
     bool on_;
     bool shown_ = false;
-    int last_ = -1, page_ = 0;
 };
 
 int printFiles(const Options& o) {
-    kzp_page_format format = kzp_page_format_empty();
-    char why[2048];
-    if (kzp_resolve(&o.settings, &format, why, sizeof why) != KZP_OK) return fail(why, 2);
+    kzfront::Resolved resolved;
+    std::string error;
+    if (!kzfront::resolveRequest(o.request, o.policy, resolved, error)) return fail(error, 2);
     if (o.files.empty()) return fail("no files to print (kzrqo317-print --help tells how)", 2);
+    const kzp_page_format& format = resolved.format;
 
     // Documents are rendered at the size they print at when Ghostscript can
-    // place them as asked: fitted, turned as needed, no larger than the area.
-    // Filling, never turning and enlarging (which would render the whole
-    // enlarged page for the middle that shows) leave the page at its own size
-    // for Placement to resample.
+    // place them as asked; otherwise at their own size, for the placement.
     kzfront::OpenOptions open;
-    open.xdpi = format.mode->xdpi, open.ydpi = format.mode->ydpi;
-    open.paperWidth = format.paper_width_px, open.paperHeight = format.paper_height_px;
-    open.printWidth = format.width_px, open.printHeight = format.height_px;
-    if (o.fit == Fit::Fit && o.rotate && o.scale <= 100) {
-        open.areaWidth = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.scale / 100)));
-        open.areaHeight = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.scale / 100)));
+    open.xdpi = format.mode->xdpi;
+    open.ydpi = format.mode->ydpi;
+    if (kzfront::documentsFitted(o.placing, format.mode->borderless)) {
+        open.areaWidth = std::max<int32_t>(1, int32_t(std::lround(format.width_px * o.placing.percent / 100)));
+        open.areaHeight = std::max<int32_t>(1, int32_t(std::lround(format.height_px * o.placing.percent / 100)));
     }
+    open.paperWidth = format.paper_width_px;
+    open.paperHeight = format.paper_height_px;
+    open.printWidth = format.width_px;
+    open.printHeight = format.height_px;
+    open.grey = resolved.request.colour != kzfront::Colour::Colour;
+    open.cancelled = [] { return stopSignal != 0; };
 
     // Every file is opened before the first byte goes out.
     std::vector<std::unique_ptr<kzfront::PageSource>> sources;
     for (const auto& file : o.files) {
-        std::string error;
         auto source = kzfront::openPages(file, open, error);
         if (!source) return fail(error, 1);
         sources.push_back(std::move(source));
@@ -108,7 +108,9 @@ int printFiles(const Options& o) {
     std::vector<uint8_t> copy;
     if (!o.preview.empty()) out.copy = &copy;
     kzp_sink sink = kzp_sink_callback(writeAll, &out);
-    kzp_job* job = kzp_job_open(&o.settings, &sink, why, sizeof why);
+    char why[2048];
+    const kzp_settings settings = resolved.settings();
+    kzp_job* job = kzp_job_open(&settings, &sink, why, sizeof why);
     if (!job) return fail(why, 2);
     if (!o.output.empty()) {
         out.fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -124,44 +126,28 @@ int printFiles(const Options& o) {
     }
 
     Progress progress(!o.quiet && ::isatty(2));
-    std::string failure;
-    int page = 0;
-    constexpr int32_t kStrip = 64;
-    std::vector<uint8_t> strip(size_t(format.width_px) * 3 * kStrip);
-    bool stopped = false;  // the job failed: its message says why
-    for (size_t i = 0; i < sources.size() && failure.empty() && !stopped; ++i) {
-        while (!stopped) {
-            kzfront::PageHeader header;
-            Picture picture;
-            std::string error;
-            if (!sources[i]->nextPage(header, error) || !readPicture(*sources[i], header, picture, error)) {
-                if (!error.empty()) failure = error;
-                break;
-            }
-            ++page;
-            const Turn turn = o.rotate ? turnToFit(picture.width, picture.height, format.width_px, format.height_px,
-                                                   picture.turn)
-                                       : Turn::None;
-            Placement placement(std::move(picture), format.width_px, format.height_px, o.fit, o.scale, turn);
-            stopped = kzp_job_begin_page(job, KZP_INPUT_RGB8, format.width_px, format.height_px) != KZP_OK;
-            for (int32_t y = 0; y < format.height_px && !stopped; y += kStrip) {
-                const int32_t rows = std::min(kStrip, format.height_px - y);
-                placement.lines(y, rows, strip.data());
-                progress.show(page, o.files[i], y, format.height_px);
-                for (int32_t r = 0; r < rows && !stopped; ++r)
-                    stopped = kzp_job_write_line(job, strip.data() + size_t(r) * size_t(format.width_px) * 3) != KZP_OK;
-            }
-            stopped = kzp_job_end_page(job) != KZP_OK || stopped;
-        }
-    }
+    size_t current = 0;  // the file printing
+    std::vector<kzfront::Opener> documents;
+    for (size_t i = 0; i < sources.size(); ++i)
+        documents.push_back([&, i](std::string&) {
+            current = i;
+            return std::move(sources[i]);
+        });
+    kzfront::LoopHooks hooks;
+    hooks.cancelled = [] { return stopSignal != 0; };
+    hooks.progress = [&](int page, int percent) { progress.show(page, o.files[current], percent); };
+    int pages = 0;
+    const kzfront::Outcome outcome =
+        kzfront::printDocuments(job, format, documents, 1, o.placing, hooks, pages, error);
     progress.done();
     const kzp_status status = kzp_job_finish(job);
-    if (status != KZP_OK && failure.empty()) failure = kzp_job_message(job);
+    if (status != KZP_OK && error.empty()) error = kzp_job_message(job);
     kzp_job_close(job);
     if (out.fd > 1) ::close(out.fd);
-    if (!failure.empty()) return fail(failure, 1);
+    if (outcome == kzfront::Outcome::Cancelled)
+        return fail("stopped by signal " + std::to_string(stopSignal) + "; the page in progress was ended blank", 128 + stopSignal);
+    if (outcome != kzfront::Outcome::Printed || status != KZP_OK) return fail(error, 1);
     if (!o.preview.empty()) {
-        std::string error;
         if (!kzinspect::writePreview(copy, o.preview, error)) return fail(error, 1);
     }
     return 0;
@@ -171,6 +157,14 @@ int printFiles(const Options& o) {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) return std::printf("kzrqo317-print %s\n", KZ_VERSION) < 0;
+    // Interrupted: the page in progress ends, so that the printer is not left in it.
+    struct sigaction stop {};
+    stop.sa_handler = onStop;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
     Options options;
     std::string error;
     bool help = false;

@@ -27,7 +27,8 @@ const char* const kUsage =
     "  --preview OUT.png   also draw what the printer would print (OUT-2.png ... for more pages)\n"
     "  --list              print the papers, media and print modes, then exit\n"
     "  --benchmark         time one A4 photo page per print mode (or the modes given), then exit\n"
-    "  -q                  no progress line\n";
+    "  -q                  no progress line\n"
+    "  --version           the program's version, then exit\n";
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& help) {
     help = false;
@@ -48,54 +49,45 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& h
         } else if (arg == "-o") {
             if (!value(o.output)) return false;
         } else if (arg == "--paper") {
-            if (!value(o.paper)) return false;
+            if (!value(o.request.paper)) return false;
         } else if (arg == "--media") {
-            if (!value(o.media)) return false;
+            if (!value(o.request.media)) return false;
         } else if (arg == "--icc") {
-            if (!value(o.icc)) return false;
+            if (!value(o.request.icc)) return false;
         } else if (arg == "--preview") {
             if (!value(o.preview)) return false;
         } else if (arg == "--quality") {
             if (!value(v)) return false;
-            int q = 0;
-            while (q < 4 && v != kzp_quality_name(kzp_quality(q))) ++q;
-            if (q == 4) {
+            if (!kzfront::qualityFromWord(v, o.request.quality)) {
                 error = "unknown quality '" + v + "'; qualities: draft, normal, high, best";
                 return false;
             }
-            o.settings.quality = kzp_quality(q);
         } else if (arg == "--dither") {
             if (!value(v)) return false;
-            if (v == "fast") {
-                o.settings.dither = KZP_DITHER_FAST;
-            } else if (v == "quality") {
-                o.settings.dither = KZP_DITHER_QUALITY;
-            } else if (v == "auto") {
-                o.settings.dither = KZP_DITHER_AUTO;
-            } else {
+            if (!kzfront::ditherFromWord(v, o.request.dither)) {
                 error = "unknown dither method '" + v + "'; methods: fast, quality";
                 return false;
             }
         } else if (arg == "--scale") {
             if (!value(v)) return false;
             char* end = nullptr;
-            o.scale = std::strtod(v.c_str(), &end);
-            if (end == v.c_str() || *end != '\0' || !(o.scale >= 1 && o.scale <= 1000)) {
+            o.placing.percent = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !(o.placing.percent >= 1 && o.placing.percent <= 1000)) {
                 error = "the scale must be a percentage from 1 to 1000, not '" + v + "'";
                 return false;
             }
         } else if (arg == "--mono") {
-            o.settings.mono = 1;
+            o.request.colour = kzfront::Colour::BlackOnly;
         } else if (arg == "--borderless") {
-            o.settings.borderless = 1;
+            o.request.borderless = true;
         } else if (arg == "--roll") {
-            o.settings.roll = 1;
+            o.request.roll = true;
         } else if (arg == "--fit") {
-            o.fit = Fit::Fit;
+            o.placing.scaling = kzfront::Scaling::Fit;
         } else if (arg == "--fill") {
-            o.fit = Fit::Fill;
+            o.placing.scaling = kzfront::Scaling::Fill;
         } else if (arg == "--no-rotate") {
-            o.rotate = false;
+            o.placing.orientation = kzfront::Orientation::Upright;
         } else if (arg == "--list") {
             o.list = true;
         } else if (arg == "--benchmark") {
@@ -109,9 +101,6 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& h
             o.files.push_back(arg);
         }
     }
-    o.settings.paper = o.paper.c_str();
-    o.settings.media = o.media.c_str();
-    o.settings.icc_profile = o.icc.empty() ? nullptr : o.icc.c_str();
     return true;
 }
 

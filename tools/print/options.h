@@ -4,19 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "kzrqo317/print.h"
 #include "frontend/place.h"
+#include "frontend/settings.h"
 
 namespace kzprint {
 
 struct Options {
-    kzp_settings settings = kzp_settings_default();
-    std::string paper = "iso_a4_210x297mm", media = "plain", icc;
+    kzfront::Request request;  // paper, media, quality, colour, borderless, roll, dither, profile
+    kzfront::Policy policy = kzfront::Policy::Strict;
+    kzfront::Placing placing;  // --fit, --fill, --scale, --no-rotate
     std::string output;   // empty: standard output
     std::string preview;  // PNG of what would print
-    Fit fit = Fit::Fit;
-    double scale = 100;
-    bool rotate = true;
     bool list = false;
     bool benchmark = false;
     bool quiet = false;

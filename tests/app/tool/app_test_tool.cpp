@@ -9,6 +9,9 @@
 //                              keeps one connection's bytes in FILE
 //   app_test_tool ink FILE     every page of the stream has dots in its middle
 //                              band and none near the top, bottom or left edge
+//   app_test_tool compare A B  how far the ink of two streams differs: per page
+//                              and ink, the dots in cells of 2 x 2 mm; prints the
+//                              mean difference as a share of the page's densest cell
 #include <arpa/inet.h>
 #include <cups/raster.h>
 #include <fcntl.h>
@@ -17,6 +20,7 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -228,6 +232,61 @@ int ink(const char* path, int width, int height) {
     return ok ? 0 : 1;
 }
 
+// Dots per ink in cells of 48 x 48 raster pixels (2 mm at 600 dpi): the
+// ink a stream lays, independently of how it was screened.
+using InkMap = std::vector<std::vector<std::vector<long>>>;  // page, ink, cell
+bool inkMap(const char* path, InkMap& map) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    const kzinspect::Stream stream = kzinspect::inspect(bytes);
+    if (!stream.ok()) return false;
+    constexpr int kCell = 48, kColumns = 8000 / kCell, kRows = 16000 / kCell;
+    map.assign(stream.pages.size(), std::vector<std::vector<long>>(4, std::vector<long>(kColumns * kRows)));
+    for (size_t p = 0; p < stream.pages.size(); ++p) {
+        const int across = stream.pages[p].resolution2 == 300 ? 2 : 1;  // columns of 300 dpi pages count twice
+        kzinspect::forEachDot(stream, p, [&](const kzinspect::Dot& d) {
+            const int64_t x = int64_t(d.column) * across / kCell, y = d.line / kCell;
+            if (x >= 0 && x < kColumns && y >= 0 && y < kRows) map[p][size_t(d.ink)][size_t(y * kColumns + x)] += across;
+        });
+    }
+    return true;
+}
+
+int compare(const char* a, const char* b) {
+    InkMap ma, mb;
+    if (!inkMap(a, ma) || !inkMap(b, mb)) {
+        std::fprintf(stderr, "a stream is malformed\n");
+        return 1;
+    }
+    if (ma.size() != mb.size()) {
+        std::printf("%zu pages and %zu pages\n", ma.size(), mb.size());
+        return 1;
+    }
+    double worst = 0;
+    for (size_t p = 0; p < ma.size(); ++p) {
+        // Differences as shares of the page's densest cell of any ink: a
+        // colour that only edges text is not weighed as heavily as the text.
+        long densest = 1;
+        for (size_t ink = 0; ink < 4; ++ink)
+            for (size_t c = 0; c < ma[p][ink].size(); ++c) densest = std::max({densest, ma[p][ink][c], mb[p][ink][c]});
+        for (size_t ink = 0; ink < 4; ++ink) {
+            long totalA = 0, totalB = 0, cells = 0;
+            double difference = 0;
+            for (size_t c = 0; c < ma[p][ink].size(); ++c) {
+                difference += std::abs(double(ma[p][ink][c] - mb[p][ink][c]));
+                totalA += ma[p][ink][c], totalB += mb[p][ink][c];
+                cells += ma[p][ink][c] || mb[p][ink][c];  // the mean over the cells either stream inks
+            }
+            const double share = cells ? difference / cells / densest : 0;
+            worst = std::max(worst, share);
+            std::printf("page %zu ink %zu: %ld and %ld dots, cells differ by %.2f%% of the densest\n", p + 1, ink,
+                        totalA, totalB, 100 * share);
+        }
+    }
+    std::printf("largest difference %.2f%%\n", 100 * worst);
+    return 0;
+}
+
 // A printer on a socket: takes one connection on 127.0.0.1:port and keeps
 // what arrives in `path`.  Prints the port it listens on (0: any free one).
 int listen(int port, const char* path) {
@@ -260,6 +319,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && !std::strcmp(argv[1], "inputs")) return inputs(argv[2]);
     if (argc == 2 && !std::strcmp(argv[1], "capabilities")) return capabilities();
     if (argc == 3 && !std::strcmp(argv[1], "listen")) return listen(0, argv[2]);
+    if (argc == 4 && !std::strcmp(argv[1], "compare")) return compare(argv[2], argv[3]);
     if ((argc == 3 || argc == 5) && !std::strcmp(argv[1], "ink"))
         return ink(argv[2], argc == 5 ? std::atoi(argv[3]) : 4961, argc == 5 ? std::atoi(argv[4]) : 7016);
     std::fprintf(stderr, "usage: app_test_tool inputs DIR | capabilities | listen FILE | ink FILE [WIDTH HEIGHT]\n");
