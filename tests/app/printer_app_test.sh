@@ -373,32 +373,50 @@ jobs_end)
   "$client" truncated "$(printer_uri)" "$work/in/long.pwg" image/pwg-raster
   ended aborted "incomplete|stopped" 3
   print_and_check after-failures "$work/in/block.png" image/png 3 color plain 500
-  # Stopping with a job waiting for its printer and two queued on a paused
-  # printer: SIGTERM ends the server in under 10 s, the queued jobs print
-  # after the next start; then the shutdown sub-command, likewise.
+  # A document that never finishes rendering: aborted at the page time limit,
+  # or cancelled, its Ghostscript ended with it.
+  stop_server
+  start_server -o page-time-limit=2
+  ended aborted "longer than 2 s for a page" "$(submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500)"
+  id=$(submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500)
+  sleep 1
+  children=$(pgrep -P "$server_pid" || true)
+  job_state "$id" -d cancel=1 >/dev/null || fail "Cancel-Job was refused"
+  start=$(date +%s%N)
+  ended canceled "" "$id"
+  echo "  cancelled in $(( ($(date +%s%N) - start) / 1000000 )) ms"
+  for child in $children; do kill -0 "$child" 2>/dev/null && fail "Ghostscript ($child) outlived its cancelled job"; done
+  # Stopping while a document renders, a job waits for its printer and two
+  # wait on a paused printer: SIGTERM ends the server in under 10 s, and the
+  # queued jobs print after the next start; then the shutdown sub-command.
   stop_server
   start_server -o device-wait=300
+  mkdir -p "$work/out2"
+  app_run add -d busy -m kzrqo317 -v "file://$work/out2?ext=prn" || fail "cannot add the printer busy"
   app_run pause -d kz || fail "cannot pause kz"
   queued1=$(submit queued-1 "$work/in/block.png" image/png 3 color plain 500)
   queued2=$(submit queued-2 "$work/in/block.png" image/png 3 color plain 500)
-  waiting=$(queue=silent submit waiting "$work/in/block.png" image/png 3 color plain 500)
-  for _ in $(seq 50); do queue=silent job_state "$waiting" | grep -q 'Waiting up to' && break; sleep 0.2; done
   for stop in sigterm shutdown; do
+    queue=busy submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500 >/dev/null
+    waiting=$(queue=silent submit waiting "$work/in/block.png" image/png 3 color plain 500)
+    for _ in $(seq 50); do queue=silent job_state "$waiting" | grep -q 'Waiting up to' && break; sleep 0.2; done
+    sleep 1
+    children=$(pgrep -P "$server_pid" || true)
+    [ -n "$children" ] || fail "no Ghostscript rendering"
     start=$(date +%s%N)
     if [ $stop = sigterm ]; then kill "$server_pid"; else app_run shutdown || fail "shutdown failed"; fi
-    for _ in $(seq 120); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$server_pid" 2>/dev/null && fail "the server did not stop within 12 s of $stop"
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$server_pid" 2>/dev/null && fail "the server did not stop within 10 s of $stop"
     wait "$server_pid" 2>/dev/null || true
     server_pid=
     echo "  $stop: stopped in $(( ($(date +%s%N) - start) / 1000000 )) ms"
+    for child in $children; do kill -0 "$child" 2>/dev/null && fail "Ghostscript ($child) outlived the server"; done
     start_server -o device-wait=300
     if [ $stop = sigterm ]; then
       for id in $queued1 $queued2; do [ "$(wait_job "$id")" = completed ] || fail "queued job $id did not print after the restart"; done
       check_output "$queued1" queued-1 >/dev/null
       # (job-state-message does not outlive a restart)
       queue=silent ended "aborted|canceled" "" "$waiting"
-      waiting=$(queue=silent submit waiting "$work/in/block.png" image/png 3 color plain 500)
-      for _ in $(seq 50); do queue=silent job_state "$waiting" | grep -q 'Waiting up to' && break; sleep 0.2; done
     fi
   done
   echo "every job ended with its reason; the server stopped in seconds and the queued jobs printed after"
