@@ -91,8 +91,11 @@ KZ_REPLACES void _papplSystemProcessIPP(pappl_client_t* client) {
 
 KZ_REPLACES void* _papplJobProcess(pappl_job_t* started) {
     static const auto pappl = libraries<void* (*)(pappl_job_t*)>("_papplJobProcess");
-    JobTurn turn(papplJobGetPrinter(started));
-    pappl_job_t* job = kzapp::oldestWaiting(papplJobGetPrinter(started));
+    // Once the turn comes `started` may be gone: cancelled while it waited,
+    // and cleaned from the history.
+    pappl_printer_t* printer = papplJobGetPrinter(started);
+    JobTurn turn(printer);
+    pappl_job_t* job = kzapp::oldestWaiting(printer);
     if (!job) return nullptr;  // printed by an earlier thread, or cancelled
     turn.serve(job);
     return pappl(job);
