@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "frontend/limits.h"
 #include "frontend/settings.h"
 #include "kzrqo317/print.h"
 
@@ -20,6 +21,8 @@ struct Config {
     std::string autoAddMatch;  // partial IEEE 1284 device ID ("MFG:..;MDL:..;"); empty: no auto-add
     pappl_pr_driver_t* drivers = nullptr;
     int numDrivers = 0;
+    // Ghostscript's time limits for each job's document, in seconds.
+    int pageSeconds = kzfront::kGhostscriptPageSeconds, documentSeconds = kzfront::kGhostscriptDocumentSeconds;
 };
 
 // system.cpp: creates the system from the server's -o options.

@@ -92,7 +92,7 @@ bool ghostscriptAvailable() {
     return false;
 }
 
-bool printDocument(pappl_job_t* job, pappl_device_t* device, void*) {
+bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data) {
     const std::string path = papplJobGetFilename(job);
     const char* declared = papplJobGetFormat(job);
     Options first{papplJobCreatePrintOptions(job, INT_MAX, true)};
@@ -118,6 +118,10 @@ bool printDocument(pappl_job_t* job, pappl_device_t* device, void*) {
     open.lastPage = o.last_page > 0 && o.last_page < INT_MAX ? int32_t(o.last_page) : 0;
     open.grey = asked.request.colour != kzfront::Colour::Colour;
     open.cancelled = [job] { return papplJobIsCanceled(job); };
+    if (const auto* config = static_cast<const Config*>(data)) {
+        open.pageSeconds = config->pageSeconds;
+        open.documentSeconds = config->documentSeconds;
+    }
     open.declaredFormat = declared ? declared : "";
 
     std::string error;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/device_guard.h"
+#include "app/streamed_upload.h"
 
 namespace kzapp {
 namespace {
@@ -66,6 +68,25 @@ void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
 
 bool status(pappl_printer_t*) { return true; }
 
+// Every job's output starts here: its device opens first.
+bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+    return deviceReady(job, device) && rasterStartJob(job, options, device);
+}
+
+// A streamed document cut short fails its job, at whichever point it stopped.
+bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+    const bool ended = rasterEndJob(job, options, device);
+    std::string why;
+    if (streamedWhole(why) || papplJobIsCanceled(job)) return ended;
+    papplJobSetMessage(job, "The document is incomplete: %s.", why.c_str());
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", papplJobGetMessage(job));
+    return false;
+}
+
+bool printFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+    return deviceReady(job, device) && printRawFile(job, options, device);
+}
+
 }  // namespace
 
 bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, const char*,
@@ -76,12 +97,12 @@ bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, co
         return false;
     }
     driver->identify_cb = identify;
-    driver->printfile_cb = printRawFile;
-    driver->rstartjob_cb = rasterStartJob;
+    driver->printfile_cb = printFile;
+    driver->rstartjob_cb = startJob;
     driver->rstartpage_cb = rasterStartPage;
     driver->rwriteline_cb = rasterWriteLine;
     driver->rendpage_cb = rasterEndPage;
-    driver->rendjob_cb = rasterEndJob;
+    driver->rendjob_cb = endJob;
     driver->status_cb = status;
     driver->testpage_cb = writeTestPage;
     driver->format = kNativeFormat;

@@ -8,7 +8,10 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/device_guard.h"
 #include "app/job_preview.h"
+#include "app/shutdown.h"
+#include "app/state_file.h"
 
 namespace kzapp {
 namespace {
@@ -36,8 +39,20 @@ std::string stateFile(int num_options, cups_option_t* options) {
     return std::string(home ? home : "/tmp") + "/.config/" + kAppName + ".state";
 }
 
-bool saveState(pappl_system_t* system, void* path) {
-    return papplSystemSaveState(system, static_cast<const char*>(path));
+bool save(pappl_system_t* system, void* path) { return saveState(system, static_cast<const char*>(path)); }
+
+// A number of seconds, from `min` to a day; `value` stays when not given.
+bool seconds(const char* name, int min, int num_options, cups_option_t* options, int& value) {
+    const char* text = option(name, num_options, options);
+    if (!text) return true;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    if (*end || n < min || n > 86400) {
+        std::fprintf(stderr, "%s: %s must be %d to 86400 seconds, not '%s'\n", kAppName, name, min, text);
+        return false;
+    }
+    value = static_cast<int>(n);
+    return true;
 }
 
 pappl_loglevel_t logLevel(const char* name) {
@@ -105,6 +120,11 @@ void printUsage(void*) {
         "  admin-group=GROUP      group whose members may administer the system\n"
         "  auto-add=ID            auto-add USB printers whose IEEE 1284 device ID has these\n"
         "                         keys, e.g. 'MFG:Maker;MDL:Model;' (or KZRQO317_AUTO_ADD)\n"
+        "  device-wait=SECONDS    how long a job waits for a printer that does not answer\n"
+        "                         before it is aborted (default 300)\n"
+        "  page-time-limit=SECONDS, document-time-limit=SECONDS\n"
+        "                         how long Ghostscript may take for a page of a PDF and for\n"
+        "                         all of it before the job is aborted (default 45 and 1800)\n"
         "  system-socket=PATH     also listen on this domain socket (the system service's)\n"
         "  job-previews=off       keep no picture of each job's first page (default: on)\n"
         "Listening beyond localhost needs auth-service: anyone may print, only\n"
@@ -120,6 +140,11 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
         std::fprintf(stderr, "%s: server-port must be 1..65535, not '%s'\n", kAppName, portText);
         return nullptr;
     }
+    int deviceWait = 300;
+    if (!seconds("device-wait", 0, num_options, options, deviceWait) ||
+        !seconds("page-time-limit", 1, num_options, options, config->pageSeconds) ||
+        !seconds("document-time-limit", 1, num_options, options, config->documentSeconds))
+        return nullptr;
     const char* listenText = option("listen-hostname", num_options, options);
     const std::string listen = listenText ? listenText : "localhost";
     const char* authService = option("auth-service", num_options, options);
@@ -162,9 +187,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
                                  fillDriver, data);
     // Registered for the driver's own format, these come before PAPPL's
     // built-in PNG and JPEG readers.
-    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, nullptr);
-    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printDocument, nullptr);
-    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, nullptr);
+    papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, config);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kNativeFormat, printDocument, config);
+    if (ghostscriptAvailable()) papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, config);
 
     const char* previews = option("job-previews", num_options, options);
     startJobPreviews(system, !previews || std::strcmp(previews, "off") != 0,
@@ -174,7 +199,9 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     static std::string statePath;
     statePath = stateFile(num_options, options);
     if (!papplSystemLoadState(system, statePath.c_str())) papplSystemSetDNSSDName(system, "kzrqo317 Printer App");
-    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(statePath.c_str()));
+    papplSystemSetSaveCallback(system, save, const_cast<char*>(statePath.c_str()));
+    setUpDeviceGuard(deviceWait);
+    watchForShutdown(system, statePath);
     papplLog(system, PAPPL_LOGLEVEL_INFO, "State file: %s", statePath.c_str());
     return system;
 }

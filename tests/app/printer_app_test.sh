@@ -76,7 +76,8 @@ add_printer() {
   app_run add -d kz -m kzrqo317 -v "file://$work/out?ext=prn" || fail "cannot add the printer"
 }
 
-printer_uri() { echo "ipp://127.0.0.1:$port/ipp/print/kz"; }
+# printer_uri: of the printer kz, or of $queue
+printer_uri() { echo "ipp://127.0.0.1:$port/ipp/print/${queue:-kz}"; }
 
 # submit JOBNAME FILE FORMAT QUALITY COLOURMODE MEDIATYPE MARGIN [ipptool -d ...]: prints the job id
 submit() {
@@ -105,18 +106,22 @@ wait_job() {
   fail "job $id did not end"
 }
 
-# check_output JOBNAME: the device file is a well-formed stream with ink where the input has it
+# output ID JOBNAME: the file a file:// printer writes for the job
+output() { echo "$work/out/$1-$2.prn"; }
+
+# check_output ID JOBNAME: the device file is a well-formed stream with ink where the input has it
 check_output() {
-  local file="$work/out/$1.prn"
+  local file
+  file=$(output "$1" "$2")
   # PAPPL reports a job completed a moment before it closes the device: give
   # the file's last bytes time to arrive.
   for _ in $(seq 50); do
     [ -s "$file" ] && "$inspect" check "$file" >/dev/null && break
     sleep 0.2
   done
-  [ -s "$file" ] || fail "no output for $1"
-  "$inspect" check "$file" >/dev/null || { "$inspect" check "$file" | tail -3; fail "$1: malformed stream"; }
-  "$tool" ink "$file" || fail "$1: ink is not where the input has it"
+  [ -s "$file" ] || fail "no output for $2"
+  "$inspect" check "$file" >/dev/null || { "$inspect" check "$file" | tail -3; fail "$2: malformed stream"; }
+  "$tool" ink "$file" || fail "$2: ink is not where the input has it"
 }
 
 # print_and_check JOBNAME FILE FORMAT QUALITY COLOURMODE MEDIATYPE MARGIN
@@ -126,7 +131,7 @@ print_and_check() {
   [ -n "$id" ] || fail "no job id for $1"
   state=$(wait_job "$id")
   [ "$state" = completed ] || { job_state "$id" | grep job-state; fail "$1 ended $state"; }
-  check_output "$1"
+  check_output "$id" "$1"
   grep "\[Job $id\] Page" "$work/server.log" | sed 's/^.*\] Page/  page/' || true
 }
 
@@ -207,24 +212,24 @@ refusals)
   # Settings the printer does not have: refused before anything prints.
   ipptool -t -T 30 -f "$work/in/block.png" "$(printer_uri)" "$here/refused.test" ||
     fail "a job with settings the printer does not have was not refused"
-  # PAPPL 1.3 does not check the members of media-col: such a job fails
-  # when it starts, saying what the printer has.
-  id=$(submit transparency "$work/in/block.png" image/png 4 color transparency 500)
-  [ "$(wait_job "$id")" = aborted ] || fail "a job on an unknown media type did not fail"
-  job_state "$id" | grep -q 'job-state-message.*transparency' || fail "the failed job does not name the media type"
+  # A media type the printer does not have is refused at once, named.
+  out=$(ipptool -tv -T 60 -f "$work/in/block.png" -d jobname=transparency -d format=image/png -d quality=4 \
+        -d colormode=color -d mediatype=transparency -d margin=500 -d width=21000 -d length=29700 \
+        "$(printer_uri)" "$here/job.test" 2>&1) && fail "a job on an unknown media type was accepted"
+  grep -q 'status-message.*transparency' <<<"$out" || fail "the refusal does not name the media type"
   # Cancel-Job in the middle of a page: the page still ends, and the stream
   # with it.  (A PNG is spooled first; PWG raster streams while the client
   # waits, so its Print-Job returns only when the job is done.)
   id=$(submit cancelled "$work/in/photo.png" image/png 5 color photo 0)
   for _ in $(seq 300); do
-    job_state "$id" | grep -q 'job-state (enum) = processing' && [ -s "$work/out/cancelled.prn" ] && break
+    job_state "$id" | grep -q 'job-state (enum) = processing' && [ -s "$(output "$id" cancelled)" ] && break
     sleep 0.05
   done
   job_state "$id" -d cancel=1 >/dev/null || fail "Cancel-Job was refused"
   state=$(wait_job "$id")
   [ "$state" = canceled ] || fail "the cancelled job ended $state"
-  for _ in $(seq 50); do "$inspect" check "$work/out/cancelled.prn" >/dev/null && break; sleep 0.2; done
-  "$inspect" check "$work/out/cancelled.prn" || fail "the cancelled job's stream does not end its page"
+  for _ in $(seq 50); do "$inspect" check "$(output "$id" cancelled)" >/dev/null && break; sleep 0.2; done
+  "$inspect" check "$(output "$id" cancelled)" || fail "the cancelled job's stream does not end its page"
   grep "\[Job $id\] Page" "$work/server.log" | sed 's/^.*\] Page/  page/' || true
   echo "unsupported settings refused; a cancelled job ends its page"
   ;;
@@ -273,7 +278,7 @@ robustness)
     (id=$(submit "together-$n" "$work/in/block.png" image/png 3 color plain 500)
      state=$(wait_job "$id")
      [ "$state" = completed ] || { job_state "$id" | grep -E 'job-state' >&2; fail "together-$n ended $state"; }
-     check_output "together-$n" >/dev/null) &
+     check_output "$id" "together-$n" >/dev/null) &
     pids+=($!)
   done
   for p in "${pids[@]}"; do wait "$p" || fail "a job printed alongside others failed"; done
@@ -323,6 +328,161 @@ web_and_auth)
   echo "admin operations need authentication; the web interface shows the printer and its media"
   ;;
 
+malformed)
+  # Requests PAPPL 1.3 would crash on or take unchecked are refused naming
+  # the attribute; the server then prints as before.
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  ipptool -t -T 30 -f "$work/in/block.png" "$(printer_uri)" "$here/malformed.test" ||
+    fail "a request PAPPL would trip on was not refused"
+  print_and_check after-malformed "$work/in/block.png" image/png 4 color plain 500
+  echo "malformed media-col, Send-Document job attributes and printer attributes refused; the next job printed"
+  ;;
+
+jobs_end)
+  # Every job ends with a reason, and the server in seconds, whatever a job does.
+  "$tool" inputs "$work/in"
+  client=${KZ_TEST_APP_CLIENT:?}
+  start_server -o device-wait=2
+  add_printer
+  # ended STATES PATTERN ID: the job of $queue ended in one of STATES with a message matching PATTERN
+  ended() {
+    local state message
+    state=$(wait_job "$3")
+    message=$(job_state "$3" | sed -n 's/.*job-state-message (textWithoutLanguage) = //p')
+    grep -qxE "$1" <<<"$state" && grep -qE "$2" <<<"$message" || fail "job $3 of ${queue:-kz} ended $state: $message"
+    echo "  job $3 of ${queue:-kz}: $state, $message"
+  }
+  # A name no file may have: the output is named by the job's id and the name cleaned, its first 64 bytes.
+  long="$(printf 'Long name / %.0s' $(seq 30))"
+  id=$(submit "$long" "$work/in/block.png" image/png 3 color plain 500)
+  [ "$(wait_job "$id")" = completed ] || fail "the job with a long name did not print"
+  check_output "$id" "$(tr -c 'A-Za-z0-9._\n-' _ <<<"$long" | cut -c1-64)"
+  # A device that cannot be opened, and one that does not answer.
+  mkdir -p "$work/gone/out"
+  app_run add -d gone -m kzrqo317 -v "file://$work/gone/out?ext=prn" || fail "cannot add the printer gone"
+  rm -rf "$work/gone"
+  queue=gone ended aborted "^Cannot write to file://.*No such file" "$(queue=gone submit gone "$work/in/block.png" image/png 3 color plain 500)"
+  silent=$(free_port)
+  app_run add -d silent -m kzrqo317 -v "socket://127.0.0.1:$silent" || fail "cannot add the printer silent"
+  queue=silent ended aborted "did not answer within 2 s" "$(queue=silent submit silent "$work/in/block.png" image/png 3 color plain 500)"
+  # Uploads cut short: a spooled picture, and raster that streams as it prints.
+  "$client" truncated "$(printer_uri)" "$work/in/block.png" image/png
+  ended aborted "[Tt]runcated" 2
+  "$client" truncated "$(printer_uri)" "$work/in/long.pwg" image/pwg-raster
+  ended aborted "incomplete|stopped" 3
+  print_and_check after-failures "$work/in/block.png" image/png 3 color plain 500
+  # A document that never finishes rendering: aborted at the page time limit,
+  # or cancelled, its Ghostscript ended with it.
+  stop_server
+  start_server -o page-time-limit=2
+  ended aborted "longer than 2 s for a page" "$(submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500)"
+  id=$(submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500)
+  sleep 1
+  children=$(pgrep -P "$server_pid" || true)
+  job_state "$id" -d cancel=1 >/dev/null || fail "Cancel-Job was refused"
+  start=$(date +%s%N)
+  ended canceled "" "$id"
+  echo "  cancelled in $(( ($(date +%s%N) - start) / 1000000 )) ms"
+  for child in $children; do kill -0 "$child" 2>/dev/null && fail "Ghostscript ($child) outlived its cancelled job"; done
+  # Stopping while a document renders, a job waits for its printer and two
+  # wait on a paused printer: SIGTERM ends the server in under 10 s, and the
+  # queued jobs print after the next start; then the shutdown sub-command.
+  stop_server
+  start_server -o device-wait=300
+  mkdir -p "$work/out2"
+  app_run add -d busy -m kzrqo317 -v "file://$work/out2?ext=prn" || fail "cannot add the printer busy"
+  app_run pause -d kz || fail "cannot pause kz"
+  queued1=$(submit queued-1 "$work/in/block.png" image/png 3 color plain 500)
+  queued2=$(submit queued-2 "$work/in/block.png" image/png 3 color plain 500)
+  for stop in sigterm shutdown; do
+    queue=busy submit stalling "$work/in/stalling.pdf" application/pdf 3 color plain 500 >/dev/null
+    waiting=$(queue=silent submit waiting "$work/in/block.png" image/png 3 color plain 500)
+    for _ in $(seq 50); do queue=silent job_state "$waiting" | grep -q 'Waiting up to' && break; sleep 0.2; done
+    sleep 1
+    children=$(pgrep -P "$server_pid" || true)
+    [ -n "$children" ] || fail "no Ghostscript rendering"
+    start=$(date +%s%N)
+    if [ $stop = sigterm ]; then kill "$server_pid"; else app_run shutdown || fail "shutdown failed"; fi
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$server_pid" 2>/dev/null && fail "the server did not stop within 10 s of $stop"
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=
+    echo "  $stop: stopped in $(( ($(date +%s%N) - start) / 1000000 )) ms"
+    for child in $children; do kill -0 "$child" 2>/dev/null && fail "Ghostscript ($child) outlived the server"; done
+    start_server -o device-wait=300
+    if [ $stop = sigterm ]; then
+      for id in $queued1 $queued2; do [ "$(wait_job "$id")" = completed ] || fail "queued job $id did not print after the restart"; done
+      check_output "$queued1" queued-1 >/dev/null
+      # (job-state-message does not outlive a restart)
+      queue=silent ended "aborted|canceled" "" "$waiting"
+    fi
+  done
+  echo "every job ended with its reason; the server stopped in seconds and the queued jobs printed after"
+  ;;
+
+no_avahi)
+  # Without avahi-daemon, with no system bus or with one, the add-printer
+  # page and the devices sub-command list what they find instead of
+  # aborting the server.
+  "$tool" inputs "$work/in"
+  for bus in none dbus; do
+    if [ $bus = dbus ]; then
+      command -v dbus-daemon >/dev/null || { echo "dbus-daemon is not installed: no system bus tried"; break; }
+      printf '%s\n' '<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"' \
+        ' "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">' \
+        "<busconfig><type>system</type><listen>unix:path=$work/bus</listen><auth>EXTERNAL</auth>" \
+        '<policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*"/>' \
+        '<allow receive_sender="*"/><allow send_type="*"/><allow receive_type="*"/></policy></busconfig>' \
+        > "$work/bus.conf"
+      dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>/dev/null &
+      bus_pid=$!
+      for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
+    fi
+    export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/bus"
+    start_server
+    [ $bus = none ] && add_printer
+    for _ in 1 2; do
+      exec 3<>"/dev/tcp/127.0.0.1/$port"
+      printf 'GET /addprinter HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n' "$port" >&3
+      reply=$(timeout 30 head -1 <&3 || true)
+      exec 3<&-
+      grep -q ' 200 ' <<<"$reply" || fail "the add-printer page answered '$reply' ($bus)"
+    done
+    timeout 60 bash -c "exec -a $app_name $app devices" >/dev/null 2>&1 || fail "the devices sub-command failed ($bus)"
+    kill -0 "$server_pid" || fail "the server died ($bus)"
+    print_and_check "after-browsing-$bus" "$work/in/block.png" image/png 3 color plain 500
+    stop_server
+    [ $bus = dbus ] && kill "$bus_pid"
+    echo "no avahi-daemon, system bus: $bus: the add-printer page and devices answered, the server printed on"
+  done
+  ;;
+
+load)
+  # Clients at once printing PNG, PDF and PWG, a quarter cancelled: every job
+  # ends, and the server holds no more descriptors or threads after than
+  # before.  KZ_LOAD_CLIENTS and KZ_LOAD_JOBS make it longer.
+  "$tool" inputs "$work/in"
+  client=${KZ_TEST_APP_CLIENT:?} clients=${KZ_LOAD_CLIENTS:-8} jobs=${KZ_LOAD_JOBS:-3}
+  command -v gs >/dev/null || { echo "Ghostscript is not installed"; exit 77; }
+  start_server
+  add_printer
+  # What the server holds when idle, after one job of each kind.
+  "$client" load "$(printer_uri)" "$work/in" 3 1 >/dev/null || fail "the warm-up jobs did not all end"
+  holds() {
+    sleep 2
+    echo "descriptors $(ls "/proc/$server_pid/fd" | wc -l) threads $(awk '/^Threads/ {print $2}' "/proc/$server_pid/status")" \
+         "rss_kB $(awk '/^VmRSS/ {print $2}' "/proc/$server_pid/status")"
+  }
+  before=$(holds)
+  result=$("$client" load "$(printer_uri)" "$work/in" "$clients" "$jobs") || fail "not every job ended: $result"
+  after=$(holds)
+  echo "$clients clients x $jobs jobs: $result"
+  echo "idle before: $before; after: $after; peak rss_kB $(awk '/^VmHWM/ {print $2}' "/proc/$server_pid/status")"
+  [ "$(cut -d' ' -f1-4 <<<"$before")" = "$(cut -d' ' -f1-4 <<<"$after")" ] || fail "the server holds more after the load"
+  ;;
+
 same_input)
   # One PDF and one PNG, the same settings (A4 plain paper, normal quality,
   # colour, margins), through kzrqo317-print and the app: the same printer
@@ -341,9 +501,9 @@ same_input)
     "$cli" -q -o "$work/out/cli-$file.prn" "$work/in/$file" || fail "kzrqo317-print could not print $file"
     id=$(submit "app-$file" "$work/in/$file" "$format" 4 color plain 500)
     [ "$(wait_job "$id")" = completed ] || fail "the app did not print $file"
-    for _ in $(seq 50); do "$inspect" check "$work/out/app-$file.prn" >/dev/null 2>&1 && break; sleep 0.2; done
-    cmp -s "$work/out/cli-$file.prn" "$work/out/app-$file.prn" ||
-      { "$tool" compare "$work/out/cli-$file.prn" "$work/out/app-$file.prn" | tail -1; fail "$file prints differently through the app"; }
+    for _ in $(seq 50); do "$inspect" check "$(output "$id" "app-$file")" >/dev/null 2>&1 && break; sleep 0.2; done
+    cmp -s "$work/out/cli-$file.prn" "$(output "$id" "app-$file")" ||
+      { "$tool" compare "$work/out/cli-$file.prn" "$(output "$id" "app-$file")" | tail -1; fail "$file prints differently through the app"; }
     echo "$file: the same bytes through kzrqo317-print and the app ($(stat -c %s "$work/out/cli-$file.prn") bytes)"
   done
   if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then

@@ -60,7 +60,8 @@ done
 # The printer app's --help and man page name every sub-command and option its main loop takes.
 help=$(kzrqo317-printer-app --help) manual=$(man kzrqo317-printer-app 2>/dev/null)
 for word in add autoadd cancel default delete devices drivers jobs modify options pause printers resume \
-            server shutdown status submit -a -d -h -j -m -n -o -t -u -v --version system-socket; do
+            server shutdown status submit -a -d -h -j -m -n -o -t -u -v --version system-socket device-wait \
+            page-time-limit document-time-limit; do
   grep -qw -e "$word" <<<"$help" || fail "kzrqo317-printer-app --help does not mention $word"
   grep -qw -e "$word" <<<"$manual" || fail "kzrqo317-printer-app(1) does not mention $word"
 done

@@ -3,7 +3,8 @@
 //
 //   app_test_tool inputs DIR   pages with a block in the middle (PNG, grey PNG,
 //                              JPEG, PWG raster), a photo-like A4 page, and
-//                              malformed uploads, a 20-page PWG raster
+//                              malformed uploads, a 20-page PWG raster, a PDF
+//                              that takes forever to render
 //   app_test_tool capabilities the capability query's sizes, media and qualities
 //   app_test_tool listen FILE  a printer on a loopback socket: prints its port,
 //                              keeps one connection's bytes in FILE
@@ -123,14 +124,8 @@ bool writePwg(const std::string& path, int dpi, Lie lie, int pages = 1) {
     return close(fd) == 0 && ok;
 }
 
-// A one-page A4 PDF with the same block, drawn as a filled rectangle.
-bool writePdf(const std::string& path) {
-    const std::string content = "0.16 0.35 0.78 rg 178.6 252.6 238.1 336.8 re f\n";
-    const std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595.3 841.9] /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
+// A PDF of these objects, the first the catalog.
+bool writePdf(const std::string& path, const std::vector<std::string>& objects) {
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -149,6 +144,37 @@ bool writePdf(const std::string& path) {
     std::ofstream out(path, std::ios::binary);
     out << pdf;
     return static_cast<bool>(out);
+}
+
+std::string stream(const std::string& dictionary, const std::string& content) {
+    return "<< " + dictionary + " /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
+}
+
+// A one-page A4 PDF with the same block, drawn as a filled rectangle.
+bool writePdf(const std::string& path) {
+    return writePdf(path, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595.3 841.9] /Contents 4 0 R >>",
+                           stream("", "0.16 0.35 0.78 rg 178.6 252.6 238.1 336.8 re f\n")});
+}
+
+// A small PDF no renderer finishes: its page draws a form that draws the
+// next form twice, 40 deep (2^40 squares).
+bool writeStallingPdf(const std::string& path) {
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595.3 841.9] /Resources << /XObject << /F 5 0 R >> >> "
+        "/Contents 4 0 R >>",
+        stream("", "/F Do\n")};
+    constexpr int kDepth = 40;
+    for (int level = 0; level < kDepth; ++level) {
+        const std::string next = std::to_string(objects.size() + 2);
+        objects.push_back(level + 1 < kDepth
+                              ? stream("/Type /XObject /Subtype /Form /BBox [0 0 596 842] /Resources << /XObject << /F " +
+                                           next + " 0 R >> >>",
+                                       "/F Do /F Do\n")
+                              : stream("/Type /XObject /Subtype /Form /BBox [0 0 596 842]", "0 0 1 1 re f\n"));
+    }
+    return writePdf(path, objects);
 }
 
 // The capability query as the tests compare it with what the printer says:
@@ -176,7 +202,7 @@ int inputs(const std::string& dir) {
               writeJpeg(dir + "/block.jpg", a4) && writePwg(dir + "/block.pwg", 300, Lie::none) &&
               writePwg(dir + "/bad-header.pwg", 300, Lie::lineLength) && writePwg(dir + "/lying.pwg", 300, Lie::height) &&
               writePwg(dir + "/long.pwg", 300, Lie::none, 20) && writePng(dir + "/photo.png", photo, 300) &&
-              writePdf(dir + "/block.pdf");
+              writePdf(dir + "/block.pdf") && writeStallingPdf(dir + "/stalling.pdf");
     // A PNG cut off in the middle of its pixels.
     std::ifstream in(dir + "/block.png", std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
