@@ -104,8 +104,10 @@ void startJobPreviews(pappl_system_t* system, bool enabled, const char* spool) {
         std::lock_guard<std::mutex> hold(spoolGuard);
         spoolDirectory = spool;
     }
-    // Even with previews off: those of an earlier run go with their jobs.
-    papplSystemAddTimerCallback(system, time(nullptr) + kSweepSeconds, kSweepSeconds, sweep, nullptr);
+    // Even with previews off, and first as the system starts: jobs do not
+    // outlive the server, so the previews of an earlier run go at once (a
+    // new job with the same number must not show an old picture).
+    papplSystemAddTimerCallback(system, time(nullptr), kSweepSeconds, sweep, nullptr);
 }
 
 std::unique_ptr<JobPreview> JobPreview::start(pappl_job_t* job, const kzp_page_format* format) {

@@ -130,8 +130,8 @@ bool previewPage(pappl_client_t* client, void* data) {
 
     papplClientHTMLPrinterHeader(client, printer, "Previews",
                                  papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING ? 10 : 0, nullptr, nullptr);
+    // The header gives the page its title.
     papplClientHTMLPuts(client, "      <div class=\"row\">\n        <div class=\"col-12\">\n"
-                                "          <h1 class=\"title\">Previews</h1>\n"
                                 "          <p>The first page of each job as the printer was sent it, drawn from the "
                                 "bytes that went to the printer. Select a picture for a larger view.</p>\n");
     if (rows.empty()) {

@@ -20,7 +20,7 @@ check_packages=(g++-multilib clang googletest libgtest-dev libgmock-dev libbench
                 # the CUPS driver and its tests: a private cupsd, cupsfilter, ppdc
                 cups cups-client cups-filters cups-ppdc jq
                 # the printer application and its end-to-end tests
-                libpappl-dev cups-ipp-utils chromium
+                libpappl-dev cups-ipp-utils chromium curl
                 # the libraries' recorded ABI, compared with abidiff
                 abigail-tools
                 # the package test: lintian, a clean root made by mmdebstrap, the unit

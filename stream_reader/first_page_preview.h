@@ -16,7 +16,7 @@ namespace kzinspect {
 
 struct PreviewSizes {
     int viewLongSide = 900;       // the sheet with its bleed, at most, in pixels
-    int thumbnailLongSide = 240;  // the thumbnail's longer side, at most
+    int thumbnailLongSide = 450;  // the thumbnail's longer side, at most: A4 about 300 wide
     // Cells of the drawing, at most: the memory a stray stream can take
     // (8 bytes a cell), about three times a sheet at the view's scale.
     int64_t maxCells = 2500000;

@@ -328,6 +328,57 @@ web_and_auth)
   echo "admin operations need authentication; the web interface shows the printer and its media"
   ;;
 
+previews)
+  # A job's preview at its URL, on the printer's previews page in a browser,
+  # and gone with the job (jobs do not outlive the server).
+  need chromium chromium
+  need curl curl
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  id=$(submit preview "$work/in/block.png" image/png 4 color plain 500)
+  [ "$(wait_job "$id")" = completed ] || fail "the job did not complete"
+  page=http://127.0.0.1:$port/kz/previews
+  curl -sSf -o "$work/thumbnail.png" -w '%{content_type}\n' "$page/thumbnail.png?job=$id" | grep -qx image/png ||
+    fail "no thumbnail at $page/thumbnail.png?job=$id"
+  "$tool" preview "$work/thumbnail.png" || fail "the thumbnail does not show the job's page"
+  curl -sSf -o "$work/view.png" "$page/page.png?job=$id" && "$tool" preview "$work/view.png" || fail "no larger view"
+  [ "$(curl -s -o /dev/null -w '%{http_code}' "$page/thumbnail.png?job=$((id + 1))")" = 404 ] ||
+    fail "a job never printed has a thumbnail"
+  # The browser reads the page and loads each of its pictures (a local page
+  # reports what it saw; web security is off so that it may read the server's).
+  cat > "$work/look.html" <<EOF
+<body><pre id=seen>waiting</pre><script>
+const page = '$page';
+fetch(page).then(r => r.text()).then(html => Promise.all(
+  [...new DOMParser().parseFromString(html, 'text/html').querySelectorAll('img.kz-preview')].map(img =>
+    new Promise(done => { const p = new Image(); p.onload = () => done(img.alt + ' ' + p.naturalWidth);
+      p.onerror = () => done(img.alt + ' failed'); p.src = new URL(img.getAttribute('src'), page); }))))
+.then(seen => { document.getElementById('seen').textContent = seen.join(';') || 'no pictures'; },
+      e => { document.getElementById('seen').textContent = 'error ' + e; });
+</script></body>
+EOF
+  browser() {
+    timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+      --disable-component-update --disable-sync --disable-dev-shm-usage --user-data-dir="$work/chromium" "$@" 2>>"$work/chromium.log"
+  }
+  seen=$(browser --disable-web-security --virtual-time-budget=10000 --dump-dom "file://$work/look.html" |
+         sed -n 's/.*<pre id="seen">\([^<]*\)<.*/\1/p')
+  grep -Eq "^Page 1 of job $id [1-9][0-9]+\$" <<<"$seen" || fail "the previews page showed: '$seen'"
+  mkdir -p "$artefacts"
+  browser --window-size=1280,700 --screenshot="$artefacts/printer-app-previews.png" "$page" >/dev/null
+  echo "the browser saw: $seen"
+  # Across a restart the job is kept, so is its preview; one of a job no
+  # longer kept (and one half written) go as the server starts.
+  stop_server
+  touch "$work/spool/p00001j000000099-gone.thumbnail.png" "$work/spool/p00001j000000099-gone.preview.png.new"
+  start_server
+  for _ in $(seq 50); do ls "$work/spool" | grep -q j000000099 || break; sleep 0.1; done
+  ! ls "$work/spool" | grep -q j000000099 || fail "previews without a job were not removed: $(ls "$work/spool")"
+  curl -sSf -o "$work/again.png" "http://127.0.0.1:$port/kz/previews/thumbnail.png?job=$id" && cmp -s "$work/thumbnail.png" "$work/again.png" ||
+    fail "the kept job lost its preview"
+  ;;
+
 malformed)
   # Requests PAPPL 1.3 would crash on or take unchecked are refused naming
   # the attribute; the server then prints as before.

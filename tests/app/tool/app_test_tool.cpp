@@ -10,6 +10,8 @@
 //                              keeps one connection's bytes in FILE
 //   app_test_tool ink FILE     every page of the stream has dots in its middle
 //                              band and none near the top, bottom or left edge
+//   app_test_tool preview PNG  a job's preview: printed ink in its middle, none
+//                              at its middle's left edge (the paper's margin)
 //   app_test_tool compare A B  how far the ink of two streams differs: per page
 //                              and ink, the dots in cells of 2 x 2 mm; prints the
 //                              mean difference as a share of the page's densest cell
@@ -339,15 +341,35 @@ int listen(int port, const char* path) {
     return client >= 0 && got == 0 && out ? 0 : 1;
 }
 
+int preview(const char* path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> rgb;
+    if (png_image_begin_read_from_file(&image, path)) {
+        image.format = PNG_FORMAT_RGB;
+        rgb.resize(PNG_IMAGE_SIZE(image));
+        if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) rgb.clear();
+    }
+    if (rgb.empty()) return std::fprintf(stderr, "%s: not a PNG: %s\n", path, image.message), 1;
+    const auto grey = [&](uint32_t x, uint32_t y) {
+        const uint8_t* p = &rgb[(size_t(y) * image.width + x) * 3];
+        return (p[0] + p[1] + p[2]) / 3;
+    };
+    const uint32_t w = image.width, h = image.height;
+    std::printf("%s: %ux%u, middle %d, margin %d\n", path, w, h, grey(w / 2, h / 2), grey(w / 8, h / 2));
+    return grey(w / 2, h / 2) < 200 && grey(w / 8, h / 2) > 240 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && !std::strcmp(argv[1], "inputs")) return inputs(argv[2]);
     if (argc == 2 && !std::strcmp(argv[1], "capabilities")) return capabilities();
     if (argc == 3 && !std::strcmp(argv[1], "listen")) return listen(0, argv[2]);
+    if (argc == 3 && !std::strcmp(argv[1], "preview")) return preview(argv[2]);
     if (argc == 4 && !std::strcmp(argv[1], "compare")) return compare(argv[2], argv[3]);
     if ((argc == 3 || argc == 5) && !std::strcmp(argv[1], "ink"))
         return ink(argv[2], argc == 5 ? std::atoi(argv[3]) : 4961, argc == 5 ? std::atoi(argv[4]) : 7016);
-    std::fprintf(stderr, "usage: app_test_tool inputs DIR | capabilities | listen FILE | ink FILE [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: app_test_tool inputs DIR | capabilities | listen FILE | ink FILE [WIDTH HEIGHT] | preview PNG\n");
     return 2;
 }
