@@ -8,6 +8,11 @@
 // ERROR: line before any of its bytes are written.  SIGTERM (a cancelled
 // job) ends the current page with blank lines and closes the job, so the
 // printer is never left in the middle of a page.
+//
+// The job option kzrqo317-preview=/ABSOLUTE/PATH.png asks for a picture of
+// the first page as sent to the printer, drawn from the same bytes; a
+// preview that cannot be written is a WARNING: and never fails the print.
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,12 +20,17 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "frontend/input/open_pages.h"
 #include "frontend/print_loop.h"
 #include "frontend/settings.h"
+#if KZ_STREAM_PNG
+#include "stream_reader/first_page_preview.h"
+#include "stream_reader/png_writer.h"
+#endif
 
 namespace {
 
@@ -36,9 +46,104 @@ void installSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+constexpr const char* kPreviewOption = "kzrqo317-preview";
+
+// The first page's preview the job's options ask for, drawn from the bytes
+// written to standard output.
+class Preview {
+public:
+    explicit Preview(const char* jobOptions) {
+        cups_option_t* options = nullptr;
+        const int count = cupsParseOptions(jobOptions, 0, &options);
+        if (const char* value = cupsGetOption(kPreviewOption, count, options)) path_ = value;
+        cupsFreeOptions(count, options);
+        if (path_.empty()) return;
+#if KZ_STREAM_PNG
+        // Tried now, so that a path that cannot be made is named before printing.
+        std::string why;
+        if (path_[0] != '/') {
+            why = "it is not an absolute path";
+        } else {
+            const int fd = open(part().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+            if (fd < 0) why = std::strerror(errno);
+            else ::close(fd);
+        }
+        if (!why.empty()) {
+            std::fprintf(stderr, "WARNING: No preview: cannot create %s: %s\n", path_.c_str(), why.c_str());
+            path_.clear();
+        }
+#else
+        std::fprintf(stderr, "WARNING: No preview: this filter was built without PNG support\n");
+        path_.clear();
+#endif
+    }
+
+    // The first page's format, before its bytes.
+    void start(const kzp_page_format& format) {
+#if KZ_STREAM_PNG
+        if (path_.empty() || drawing_) return;
+        drawing_ = std::make_unique<kzinspect::FirstPagePreview>(kzinspect::paperOfArea(
+            format.mode->xdpi, format.paper_width_px, format.paper_height_px, format.left_px, format.top_px,
+            format.width_px, format.height_px));
+#else
+        (void)format;
+#endif
+    }
+
+    void write(const uint8_t* bytes, size_t size) {
+#if KZ_STREAM_PNG
+        if (drawing_ && !drawing_->drawn() && !drawing_->failed()) drawing_->write(bytes, size);
+#else
+        (void)bytes, (void)size;
+#endif
+    }
+
+    // The job's bytes are all written.
+    void finish() {
+#if KZ_STREAM_PNG
+        if (path_.empty()) return;
+        std::string error;
+        if (!drawing_) error = "nothing was printed";
+        else if (!drawing_->finish()) error = drawing_->error();
+        else if (kzinspect::writePng(drawing_->thumbnail(), part(), error) && std::rename(part().c_str(), path_.c_str()) != 0)
+            error = std::string("cannot name it: ") + std::strerror(errno);
+        if (error.empty()) {
+            std::fprintf(stderr, "INFO: Preview of page 1 written to %s\n", path_.c_str());
+        } else {
+            std::fprintf(stderr, "WARNING: No preview in %s: %s\n", path_.c_str(), error.c_str());
+            unlink(part().c_str());
+        }
+        drawing_.reset();
+        path_.clear();
+#endif
+    }
+
+private:
+    std::string part() const { return path_ + ".new"; }
+
+    std::string path_;
+#if KZ_STREAM_PNG
+    std::unique_ptr<kzinspect::FirstPagePreview> drawing_;
+#endif
+};
+
+// All of `size` bytes to standard output, and to the preview.
+int writeOut(void* preview, const uint8_t* bytes, size_t size) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        done += size_t(n);
+    }
+    static_cast<Preview*>(preview)->write(bytes, size);
+    return 0;
+}
+
 // An open pipeline job and the settings it was opened with.
 class Output {
 public:
+    explicit Output(Preview& preview) : preview_(preview) {}
+
     ~Output() {
         std::string why;
         close(why);
@@ -48,7 +153,8 @@ public:
     bool ready(const kzfront::Resolved& resolved, std::string& why) {
         if (job_ != nullptr && kzfront::sameSettings(request_, resolved.request)) return true;
         if (!close(why)) return false;
-        const kzp_sink sink = kzp_sink_fd(STDOUT_FILENO);
+        preview_.start(resolved.format);
+        const kzp_sink sink = kzp_sink_callback(writeOut, &preview_);
         const kzp_settings settings = resolved.settings();
         char message[512] = "";
         job_ = kzp_job_open(&settings, &sink, message, sizeof message);
@@ -72,6 +178,7 @@ public:
     }
 
 private:
+    Preview& preview_;
     kzp_job* job_ = nullptr;
     kzfront::Request request_;
 };
@@ -160,7 +267,8 @@ static int filterMain(int argc, char* argv[]) {
         if (fd != STDIN_FILENO) ::close(fd);
         return 1;
     }
-    Output output;
+    Preview preview(argv[5]);
+    Output output(preview);
     kzfront::PageHeader page;
     int number = 0;
     bool ok = true;
@@ -174,6 +282,7 @@ static int filterMain(int argc, char* argv[]) {
         std::fprintf(stderr, "ERROR: The job could not be finished: %s\n", why.c_str());
         ok = false;
     }
+    preview.finish();
     pages.reset();
     if (fd != STDIN_FILENO) ::close(fd);
     if (cancelled) return 0;

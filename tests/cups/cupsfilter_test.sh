@@ -52,3 +52,15 @@ if run forbidden -o "$o1=$c1" -o "$o2=$c2"; then fail "$o1=$c1 with $o2=$c2 prin
 grep -q '^ERROR: Page 1 cannot be printed' "$work/forbidden.log" || { cat "$work/forbidden.log" >&2; fail "no ERROR: line"; }
 [ ! -s "$work/forbidden.prn" ] || fail "$o1=$c1 with $o2=$c2 wrote bytes"
 echo "ok: $o1=$c1 with $o2=$c2 refused: $(grep -m1 '^ERROR: Page' "$work/forbidden.log")"
+
+# The first page's preview on request, from the bytes printed; a preview that
+# cannot be written is a warning and the job still prints.
+run preview -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/first.png" ||
+  { cat "$work/preview.log" >&2; fail "preview: cupsfilter failed"; }
+[ "$(head -c 8 "$work/first.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "the preview is not a PNG"
+[ "$(stat -c %s "$work/first.png")" -gt 5000 ] || fail "the preview is blank"  # a blank sheet's is under 1 KB
+run no-preview -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/missing/first.png" ||
+  { cat "$work/no-preview.log" >&2; fail "a preview that cannot be written failed the print"; }
+grep -q "^WARNING: No preview: cannot create $work/missing/first.png" "$work/no-preview.log" || fail "no warning for the preview"
+cmp -s "$work/preview.prn" "$work/no-preview.prn" || fail "asking for a preview changed the printed bytes"
+echo "ok: preview of page 1 ($(stat -c %s "$work/first.png") bytes), refused where it cannot be written"
