@@ -14,9 +14,19 @@
 // memcpy time.  peak_MB is the most memory the job held at once (one more
 // page, outside the timing).
 //
+// BM_PagePreview prints the same page and draws its preview from the printer
+// bytes as they are handed out (the paper view of an A4 sheet at the default
+// scale, written as PNG): preview_ms is the processor time the preview took,
+// x_page that over the page's own time in the same iteration, and
+// preview_peak_MB the memory it held when the page ended (its most: the
+// page's counts and its picture), measured as all the heap in use less the
+// library's own.
+//
 //   build/default/bench/bench_page --benchmark_filter='mode:10/' --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
 #include <time.h>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <array>
@@ -26,7 +36,11 @@
 #include "kzrqo317/kzrqo317.h"
 #include "param/param.h"
 #include "platform/fault_injection.h"
+#include "stream_reader/render.h"
 #include "test_page/print_modes.h"
+#ifdef KZ_STREAM_PNG
+#include "stream_reader/preview.h"
+#endif
 
 namespace {
 
@@ -55,6 +69,7 @@ constexpr int kPeriod = 480;
 
 struct Page {
     const PrintModeSettings& mode;
+    const kz::demo::ChartFormat chart;  // what the mode takes
     int width, height;
     int band;  // lines of each band; all of them on other contents
     std::array<int, 7> planeBytes{};           // bytes of one line, by plane
@@ -62,9 +77,9 @@ struct Page {
     std::vector<std::array<bool, 7>> inked;    // by line and plane
 
     Page(const PrintModeSettings& m, Content content)
-        : mode(m), width(kPageWidth / m.xScale), height(kPageHeight / m.yScale),
-          band(content == kBands ? kBandLines / m.yScale : height) {
-        for (int p = 0; p < 7; ++p) planeBytes[p] = (width * m.bitDepth[p] + 7) / 8;
+        : mode(m), chart(m.chart()), width(kPageWidth / chart.xScale), height(kPageHeight / chart.yScale),
+          band(content == kBands ? kBandLines / chart.yScale : height) {
+        for (int p = 0; p < 7; ++p) planeBytes[p] = (width * chart.bitDepth[p] + 7) / 8;
         lines.resize(kPeriod);
         inked.resize(kPeriod);
         for (int y = 0; y < kPeriod; ++y) build(content, y);
@@ -76,12 +91,12 @@ struct Page {
         return n;
     }
 
-    bool black() const { return mode.bitDepth[3] != 0; }
+    bool black() const { return chart.bitDepth[3] != 0; }
 
     int level(Content content, int p, int x, int y) const {
-        const int depth = mode.bitDepth[p];
-        const int top = kz::demo::printableLevels(mode.mode, p, depth);
-        const int x600 = x * mode.xScale, y600 = y * mode.yScale;
+        const int depth = chart.bitDepth[p];
+        const int top = chart.topLevel[p];
+        const int x600 = x * chart.xScale, y600 = y * chart.yScale;
         switch (content) {
             case kFull: return top;
             case kPhoto: {
@@ -107,7 +122,7 @@ struct Page {
         bytes.assign(lineBytes(), 0);
         size_t at = 0;
         for (int p = 0; p < 7; ++p) {
-            const int depth = mode.bitDepth[p];
+            const int depth = chart.bitDepth[p];
             inked[y][p] = false;
             for (int x = 0; depth != 0 && x < width; ++x) {
                 const int v = level(content, p, x, y);
@@ -128,7 +143,7 @@ struct Page {
         size_t at = 0;
         int entry = 0;
         for (int p = 0; p < 7; ++p) {
-            if (mode.bitDepth[p] == 0) continue;
+            if (chart.bitDepth[p] == 0) continue;
             out->Plane[entry++] = {inked[k][p] && !blank ? lines[k].data() + at : nullptr,
                                    static_cast<uint16_t>(width), 0, 0, 0};
             at += static_cast<size_t>(planeBytes[p]);
@@ -136,8 +151,64 @@ struct Page {
     }
 };
 
-// Counts the bytes of a hand-out and tells the job they are taken.
-size_t take(uint32_t* job, uint32_t dataInfo) {
+// This thread's processor time: the machine is shared, and time spent
+// waiting for a core is no part of either measure.
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// All the heap in use, less the library's own (what it holds now: the peak
+// just reset).
+int64_t heapBytes() {
+    const struct mallinfo2 m = mallinfo2();
+    kz::platform::resetPeakLiveBytes();
+    return int64_t(m.uordblks + m.hblkhd) - kz::platform::peakLiveBytes();
+}
+
+// A page's preview, drawn from its bytes as they are handed out; the
+// processor time that took, and the memory it held when the page ended.
+struct Preview {
+    explicit Preview(const Page& page) : renderer(options(page), measured(ready)) {}
+    // The page's own sheet, A4, in 600 dpi pixels.
+    static kzinspect::RenderOptions options(const Page& page) {
+        kzinspect::RenderOptions o;
+        o.paper.width = kPageWidth;
+        o.paper.height = kPageHeight;
+        for (int& margin : o.paper.margins) margin = page.mode.marginInfo == 1 ? 0 : 118;
+        return o;
+    }
+#ifdef KZ_STREAM_PNG
+    kzinspect::PreviewRenderer::PageReady ready = kzinspect::pngPages("/dev/null");
+#else
+    kzinspect::PreviewRenderer::PageReady ready = [](size_t, const kzinspect::Image&, std::string&) { return true; };
+#endif
+    int64_t before = heapBytes(), held = 0;
+    kzinspect::PreviewRenderer::PageReady measured(kzinspect::PreviewRenderer::PageReady& then) {
+        return [this, &then](size_t index, const kzinspect::Image& page, std::string& error) {
+            held = heapBytes() - before;
+            return then(index, page, error);
+        };
+    }
+    kzinspect::PreviewRenderer renderer;
+    double seconds = 0;
+    void write(const uint8_t* bytes, size_t size) {
+        const double begin = cpuSeconds();
+        renderer.write(kzinspect::Bytes(bytes, size));
+        seconds += cpuSeconds() - begin;
+    }
+    bool finish() {
+        const double begin = cpuSeconds();
+        const bool ok = renderer.finish() && renderer.pagesDrawn() == 1;
+        seconds += cpuSeconds() - begin;
+        return ok;
+    }
+};
+
+// Counts the bytes of a hand-out, shows them to the preview, and tells the
+// job they are taken.
+size_t take(uint32_t* job, uint32_t dataInfo, Preview* preview) {
     size_t n = 0;
     const auto* info = static_cast<const DataInfo*>(KRVSLockHNDL(dataInfo));
     const auto* list = info != nullptr ? static_cast<const DataList*>(KRVSLockHNDL(info->ListHandle)) : nullptr;
@@ -146,6 +217,7 @@ size_t take(uint32_t* job, uint32_t dataInfo) {
         if (bytes != nullptr) {
             benchmark::DoNotOptimize(bytes[0]);
             n += list[i].ByteCount;
+            if (preview != nullptr) preview->write(bytes, list[i].ByteCount);
         }
     }
     OutputComplete(job);
@@ -153,7 +225,7 @@ size_t take(uint32_t* job, uint32_t dataInfo) {
 }
 
 // One page as a job; the printer bytes, or 0 when a call fails.
-size_t printPage(const Page& page) {
+size_t printPage(const Page& page, Preview* preview = nullptr) {
     PrintInfo settings = kz::demo::printInfoFor(page.mode, 3, 0);
     uint32_t job = 0, out = 0;
     size_t bytes = 0;
@@ -164,20 +236,13 @@ size_t printPage(const Page& page) {
         RasterInfo line;
         page.line(y, &line);
         ok = OutputProduceTwo(&job, &line, &out) == KZ_OK;
-        if (ok) bytes += take(&job, out);
-        }
+        if (ok) bytes += take(&job, out, preview);
+    }
     ok = ok && OutputFlush(&job, &out) == KZ_OK;
-    if (ok) bytes += take(&job, out);
+    if (ok) bytes += take(&job, out, preview);
     OutputClose(&job);
+    if (preview != nullptr && !preview->finish()) return 0;
     return ok ? bytes : 0;
-}
-
-// This thread's processor time: the machine is shared, and time spent
-// waiting for a core is no part of either measure.
-double cpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // memcpy of `total` bytes, a page's input at a time (at most 64 MB).
@@ -229,11 +294,49 @@ void BM_Page(benchmark::State& state) {
     state.SetLabel(std::string(kContentNames[content]) + ", " + mode.name);
 }
 
+void BM_PagePreview(benchmark::State& state) {
+    const PrintModeSettings& mode = *kz::demo::findPrintMode(static_cast<int>(state.range(0)));
+    const auto content = static_cast<Content>(state.range(1));
+    const Page page(mode, content);
+    size_t bytes = 0;
+    double pageSeconds = 0, previewSeconds = 0;
+    for (auto _ : state) {
+        Preview preview(page);
+        const double begin = cpuSeconds();
+        bytes = printPage(page, &preview);
+        const double seconds = cpuSeconds() - begin;
+        state.SetIterationTime(seconds);
+        pageSeconds += seconds - preview.seconds;
+        previewSeconds += preview.seconds;
+    }
+    if (bytes == 0) {
+        state.SkipWithError("the job or its preview failed");
+        return;
+    }
+    int64_t held = 0;
+    {
+        Preview preview(page);
+        printPage(page, &preview);
+        held = preview.held;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["ms"] = pageSeconds / n * 1e3;
+    state.counters["preview_ms"] = previewSeconds / n * 1e3;
+    state.counters["x_page"] = previewSeconds / pageSeconds;
+    state.counters["preview_peak_MB"] = static_cast<double>(held) / 1e6;
+    state.SetLabel(std::string(kContentNames[content]) + ", " + mode.name);
+}
+
 void allModes(benchmark::internal::Benchmark* b) {
     for (const auto& m : kz::demo::kPrintModes) {
         for (int content : {kFull, kPhoto, kText, kBands}) b->Args({m.mode, content});
     }
 }
 BENCHMARK(BM_Page)->ArgNames({"mode", "content"})->Apply(allModes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PagePreview)
+    ->ArgNames({"mode", "content"})
+    ->Apply(allModes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

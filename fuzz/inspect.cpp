@@ -18,12 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)kzinspect::report(stream, command, false, true);
         (void)kzinspect::report(stream, command, true);
     }
-    // The preview, kept small: a hostile feed must not ask for a huge image.
-    kzinspect::RenderOptions options;
-    options.scale = 8;
-    options.maxPixels = 1 << 20;
-    std::vector<kzinspect::Image> pages;
-    std::string error;
-    (void)kzinspect::renderPages(stream, options, pages, error);
+    // The previews, kept small: a hostile feed must not ask for a huge image.
+    for (const auto view : {kzinspect::View::Paper, kzinspect::View::Stream}) {
+        kzinspect::RenderOptions options;
+        options.scale = 8;
+        options.maxPixels = 1 << 20;
+        options.view = view;
+        std::vector<kzinspect::Image> pages;
+        std::string error;
+        (void)kzinspect::renderPages({data, size}, options, pages, error);
+    }
     return 0;
 }

@@ -250,9 +250,7 @@ namespace kzp {
 void setLineObserver(kzp_job* job, LineObserver observer) { job->observer = std::move(observer); }
 
 int dotsPerPixel(const kzp_mode_info& mode, int plane) {
-    if (lineMultiplier(mode.media_code, mode.quality_code) == 1) return 1;
-    const int widened = qualityIndex(mode.quality_code) == 1 ? 2 : 1;
-    return plane == 3 ? widened : 2 * widened;
+    return dotsPerPixel(mode.media_code, mode.quality_code, plane);
 }
 }  // namespace kzp
 

@@ -83,14 +83,29 @@ static_assert(printMode(26, 0, false, false) == 10 && printMode(26, 10, false, f
 static_assert(printMode(0, 15, true, false) == 12 && printMode(0, 15, true, true) == 1);
 static_assert(printMode(7, 10, false, true) == 15 && printMode(1, 10, false, true) == kNoMode);
 
-// Each caller line is printed on this many of the printer's 600 dpi lines.
+// Plain paper at quality index 1: the printer widens every caller pixel to
+// two of its 600 dpi pixels.
+constexpr bool widensPixels(int16_t mediaCode, int16_t qualityCode) {
+    return qualityIndex(qualityCode) == 1 && mediaIndex(mediaCode) == 0;
+}
+// Each caller line is printed on this many of the printer's 600 dpi lines:
+// two at quality index 0 (which also prints 300 pixels across) and where
+// pixels are widened.
 constexpr int lineMultiplier(int16_t mediaCode, int16_t qualityCode) {
-    const int q = qualityIndex(qualityCode);
-    return q == 0 || (q == 1 && mediaIndex(mediaCode) == 0) ? 2 : 1;
+    return qualityIndex(qualityCode) == 0 || widensPixels(mediaCode, qualityCode) ? 2 : 1;
 }
 // Caller pixels across per inch: 300 where the printer prints 300 across
 // (quality index 0) or widens every pixel to two (quality index 1, media 0).
 constexpr int xdpi(int16_t mediaCode, int16_t qualityCode) { return 600 / lineMultiplier(mediaCode, qualityCode); }
+// Dots a 1-bit pixel of a plane fires: the 300 dpi qualities put each line
+// on two page lines (colours on both, black split between them), and widened
+// pixels count twice.
+constexpr int dotsPerPixel(int16_t mediaCode, int16_t qualityCode, int plane) {
+    if (lineMultiplier(mediaCode, qualityCode) == 1) return 1;
+    const int widened = widensPixels(mediaCode, qualityCode) ? 2 : 1;
+    return plane == 3 ? widened : 2 * widened;
+}
+static_assert(dotsPerPixel(0, 3, 3) == 1 && dotsPerPixel(0, 3, 0) == 2 && dotsPerPixel(0, 15, 3) == 2);
 
 // How the paper loads (sent to the printer with every page): 1 for the long
 // sheet codes whatever the media, and for media 8 on any paper; 0 for plain
@@ -167,6 +182,16 @@ inline constexpr std::array<ModeRaster, 16> kModeRaster = {
     detail::make({2, 2, 2, 0, 0, 0, 0}, detail::kTwoLevels, detail::kOneLevelTwoDrops, 0),             // 15
 };
 static_assert(kModeRaster[2].levels[2] == 0x2 && kModeRaster[2].levels[0] == 0x6, "mode 2: yellow prints level 1 only");
+
+// The highest level a plane prints in a mode (0: the plane takes no entry);
+// the levels above it have no pass pattern, so pages are halftoned to it.
+constexpr int topLevel(int mode, int plane) {
+    int top = 0;
+    for (int v = 1; v < 16; ++v)
+        if (kModeRaster[size_t(mode)].levels[size_t(plane)] & (1u << v)) top = v;
+    return top;
+}
+static_assert(topLevel(2, 2) == 1 && topLevel(7, 0) == 3 && topLevel(5, 1) == 4 && topLevel(10, 6) == 8);
 static_assert(kModeRaster[9].levels[4] == 0x1FE && kModeRaster[9].bits[3] == 0, "mode 9: planes 4 to 6, levels 1 to 8");
 
 }  // namespace kzp

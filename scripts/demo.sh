@@ -59,7 +59,8 @@ build/release/tools/demo/kzrqo317-demo --out "$out" "${args[@]}"
 inspect=build/release/tools/inspect/kzrqo317-inspect
 "$inspect" stats "$out"
 status=0
-message=$("$inspect" render -o "$png" "$out" 2>&1) || status=$?
+# The demo prints on A4 (paper code 3): the preview shows the whole sheet.
+message=$("$inspect" render --paper iso_a4_210x297mm -o "$png" "$out" 2>&1) || status=$?
 if [ "$status" -eq 2 ] && grep -q 'not available' <<<"$message"; then
   echo "no page preview: the inspector was built without libpng"
 else

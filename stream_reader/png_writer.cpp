@@ -45,7 +45,11 @@ bool encode(std::FILE* file, const Image& image, Failure& failure) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                  static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 9);
+    // Previews are written while a job prints: fast compression, one cheap
+    // filter (a photo's page takes a tenth of the time of level 9 with every
+    // filter tried, for a file about a tenth larger).
+    png_set_compression_level(png, 2);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_write_info(png, info);
     for (int y = 0; y < image.height; ++y) {
         png_write_row(png, image.pixel(0, y));

@@ -1,13 +1,14 @@
-// A preview of printer bytes: what the printer would print, one PNG per page.
+// Previews written as PNG files, page by page as a stream goes by.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "stream_reader/render.h"
 
 namespace kzinspect {
 
-// Writes one PNG per page (path, then path-2.png ...); false with `error`.
-bool writePreview(const std::vector<uint8_t>& stream, const std::string& path, std::string& error);
+// A PreviewRenderer's page callback that writes page k to pagePath(path, k):
+// path, then path-2.png, path-3.png ...
+PreviewRenderer::PageReady pngPages(const std::string& path);
 
 }  // namespace kzinspect

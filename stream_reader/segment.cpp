@@ -18,11 +18,11 @@ bool fail(Error& error, size_t offset, ErrorKind kind, std::string message) {
     return false;
 }
 
-}  // namespace
-
-bool decodeSegment(Bytes body, size_t at, size_t base, size_t limit, std::vector<uint8_t>& out,
-                   size_t& next, Error& error) {
-    out.clear();
+// Checks a segment's codes; `out`, when given, receives the bytes.
+bool readSegment(Bytes body, size_t at, size_t base, size_t limit, std::vector<uint8_t>* out,
+                 size_t& size, size_t& next, Error& error) {
+    if (out != nullptr) out->clear();
+    size = 0;
     size_t pos = at;
     while (!atTerminator(body, pos)) {
         if (pos == body.size()) {
@@ -41,19 +41,33 @@ bool decodeSegment(Bytes body, size_t at, size_t base, size_t limit, std::vector
             return fail(error, base + pos, ErrorKind::SegmentUnterminated,
                         "PackBits code runs past the end of the block command");
         }
-        if (out.size() + count > limit) {
+        if (size + count > limit) {
             return fail(error, base + pos, ErrorKind::SegmentOverrun,
                         formatText("segment decodes past its block of %zu bytes", limit));
         }
-        if (literal) {
-            out.insert(out.end(), body.begin() + pos + 1, body.begin() + pos + codeSize);
-        } else {
-            out.insert(out.end(), count, body[pos + 1]);
+        if (out != nullptr && literal) {
+            out->insert(out->end(), body.begin() + pos + 1, body.begin() + pos + codeSize);
+        } else if (out != nullptr) {
+            out->insert(out->end(), count, body[pos + 1]);
         }
+        size += count;
         pos += codeSize;
     }
     next = pos + 3;
     return true;
+}
+
+}  // namespace
+
+bool decodeSegment(Bytes body, size_t at, size_t base, size_t limit, std::vector<uint8_t>& out,
+                   size_t& next, Error& error) {
+    size_t size = 0;
+    return readSegment(body, at, base, limit, &out, size, next, error);
+}
+
+bool measureSegment(Bytes body, size_t at, size_t base, size_t limit, size_t& size, size_t& next,
+                    Error& error) {
+    return readSegment(body, at, base, limit, nullptr, size, next, error);
 }
 
 uint64_t addDots(Bytes data, int block, int groupBytes, bool backward,

@@ -29,6 +29,31 @@ inline constexpr uint8_t kTerminator[3] = {0xE2, 0x00, 0x80};
 bool decodeSegment(Bytes body, size_t at, size_t base, size_t limit, std::vector<uint8_t>& out,
                    size_t& next, Error& error);
 
+// The same checks without the decoded bytes: `size` is how many there are.
+bool measureSegment(Bytes body, size_t at, size_t base, size_t limit, size_t& size, size_t& next,
+                    Error& error);
+
+// Walks the codes of a segment that passed those checks (its terminator
+// left off): literal(at, bytes) for the bytes of each literal code,
+// repeat(at, value, count) for each repeated byte, `at` being where they
+// decode to.
+template <typename Literal, typename Repeat>
+void forEachRun(Bytes codes, Literal&& literal, Repeat&& repeat) {
+    size_t at = 0;
+    for (size_t pos = 0; pos < codes.size();) {
+        const unsigned header = codes[pos];
+        if (header < 0x80) {
+            literal(at, codes.subspan(pos + 1, header + 1));
+            at += header + 1;
+            pos += header + 2;
+        } else {
+            repeat(at, codes[pos + 1], size_t{257 - header});
+            at += 257 - header;
+            pos += 2;
+        }
+    }
+}
+
 // Adds the dots of one decoded block segment to `histogram`, which counts dots
 // per pixel column in firing order: from the scan's left edge for a forward
 // scan, from its right edge for a backward one. The segment holds column

@@ -30,10 +30,17 @@ int floorMod8(int value) {
 
 class Reader {
   public:
-    explicit Reader(Stream& out) : out_(out) {}
+    Reader(Stream& out, StreamListener* listener, bool keepRecords)
+        : out_(out), listener_(listener), keep_(keepRecords) {}
+
+    size_t pagesStarted() const { return pagesStarted_; }
 
     bool take(const Frame& frame) {
-        out_.frames.push_back({frame, -1, {}});
+        if (keep_) {
+            out_.frames.push_back({frame, -1, {}});
+        } else {
+            record_ = {frame, -1, {}};
+        }
         const bool kickOffPlace = justSetUp_;
         justSetUp_ = false;
         switch (state_) {
@@ -88,6 +95,7 @@ class Reader {
   private:
     Page& page() { return out_.pages.back(); }
     Scan& scan() { return page().scans.back(); }
+    FrameRecord& record() { return keep_ ? out_.frames.back() : record_; }
 
     bool fail(size_t offset, ErrorKind kind, std::string message) {
         out_.error = Error{offset, kind, std::move(message)};
@@ -102,6 +110,10 @@ class Reader {
     void incomplete(size_t end, const char* why) { fail(end, ErrorKind::Incomplete, why); }
 
     bool startPage(const Frame& frame) {
+        // Banner paper: the page before may run into this one.
+        if (state_ == State::PageBody && listener_) listener_->pageEnded(pagesStarted_ - 1, page());
+        if (!keep_) out_.pages.clear();
+        ++pagesStarted_;
         out_.pages.push_back({});
         page().offset = frame.offset;
         setup_ = nullptr;
@@ -147,9 +159,11 @@ class Reader {
         }
         ++setup_;
         if (*setup_ != '\0') return true;
+        if (listener_) listener_->pageStarted(pagesStarted_ - 1, page());
         if (page().blank) {
             page().ended = true;
             state_ = State::BetweenPages;
+            if (listener_) listener_->pageEnded(pagesStarted_ - 1, page());
         } else {
             state_ = State::PageBody;
             justSetUp_ = true;
@@ -205,6 +219,7 @@ class Reader {
     }
 
     bool startScan(const Frame& frame) {
+        if (!keep_) page().scans.clear();
         page().scans.push_back({});
         Scan& s = scan();
         s.offset = frame.offset;
@@ -234,9 +249,12 @@ class Reader {
             return true;
         }
         recoverEdges(s);
-        firing_.assign(s.columns.size(),
-                       std::vector<uint32_t>(size_t{s.info.blocks} * kBlockColumns));
+        if (keep_) {
+            firing_.assign(s.columns.size(),
+                           std::vector<uint32_t>(size_t{s.info.blocks} * kBlockColumns));
+        }
         state_ = State::ScanBlocks;
+        if (listener_) listener_->scanStarted(page(), s);
         return block(frame);
     }
 
@@ -292,7 +310,7 @@ class Reader {
     // One block command: one segment per nozzle column, in "p" order.
     bool block(const Frame& frame) {
         Scan& s = scan();
-        FrameRecord& record = out_.frames.back();
+        FrameRecord& record = this->record();
         record.block = s.blocksRead;
         const bool last = s.blocksRead + 1 == s.info.blocks;
         size_t pos = 0;
@@ -300,14 +318,17 @@ class Reader {
             NozzleColumn& column = s.columns[j];
             const size_t limit = static_cast<size_t>(column.command.blockBytes());
             const size_t group = static_cast<size_t>(column.command.groupBytes());
-            size_t next = 0;
+            size_t next = 0, size = 0;
             Error error;
-            if (!decodeSegment(frame.body, pos, frame.bodyOffset(), limit, decoded_, next, error)) {
-                return fail(error.offset, error.kind, error.message);
-            }
+            // Only the records' dot histograms need the bytes themselves.
+            const bool read = keep_ ? decodeSegment(frame.body, pos, frame.bodyOffset(), limit,
+                                                    decoded_, next, error)
+                                    : measureSegment(frame.body, pos, frame.bodyOffset(), limit,
+                                                     size, next, error);
+            if (!read) return fail(error.offset, error.kind, error.message);
+            if (keep_) size = decoded_.size();
             // Every block but the last is sent whole or not at all; the last
             // may stop after any whole column group.
-            const size_t size = decoded_.size();
             if (last ? (size % group != 0) : (size != 0 && size != limit)) {
                 return fail(frame.bodyOffset() + pos, ErrorKind::SegmentSize,
                             formatText("segment of block %d decodes to %zu bytes; expected %s",
@@ -321,12 +342,17 @@ class Reader {
                                    next - 3 - pos,
                                    size,
                                    0};
-            summary.dots = addDots(decoded_, s.blocksRead, static_cast<int>(group),
-                                   s.info.backward(), firing_[j]);
+            if (keep_) {
+                summary.dots = addDots(decoded_, s.blocksRead, static_cast<int>(group),
+                                       s.info.backward(), firing_[j]);
+                record.segments.push_back(summary);
+            }
             column.dots += summary.dots;
             column.codeBytes += summary.codeBytes;
             column.decodedBytes += size;
-            record.segments.push_back(summary);
+            if (listener_) {
+                listener_->segmentRead(s, j, s.blocksRead, frame.body.subspan(pos, next - 3 - pos));
+            }
             pos = next;
         }
         if (pos != frame.body.size()) {
@@ -340,7 +366,7 @@ class Reader {
 
     // Turns the per-column counts, kept in firing order, into scan columns.
     void endScan(Scan& s) {
-        for (size_t j = 0; j < s.columns.size(); ++j) {
+        for (size_t j = 0; j < firing_.size() && j < s.columns.size(); ++j) {
             const std::vector<uint32_t>& counts = firing_[j];
             auto& histogram = s.columns[j].histogram;
             for (size_t k = 0; k < counts.size(); ++k) {
@@ -353,6 +379,7 @@ class Reader {
         }
         firing_.clear();
         state_ = State::PageBody;
+        if (listener_) listener_->scanEnded(page(), s);
     }
 
     bool smear(const Frame& frame) {
@@ -375,10 +402,15 @@ class Reader {
     bool endPage() {
         page().ended = true;
         state_ = State::BetweenPages;
+        if (listener_) listener_->pageEnded(pagesStarted_ - 1, page());
         return true;
     }
 
     Stream& out_;
+    StreamListener* listener_;
+    bool keep_;
+    FrameRecord record_;    // the frame being read, when records are not kept
+    size_t pagesStarted_ = 0;
     State state_ = State::BetweenPages;
     const char* setup_ = nullptr;  // next expected set-up letter
     bool justSetUp_ = false;       // the previous frame completed the set-up
@@ -390,26 +422,127 @@ class Reader {
 
 }  // namespace
 
-Stream inspect(Bytes bytes) {
-    Stream out;
-    out.bytes = bytes.size();
-    Reader reader(out);
-    size_t offset = 0;
-    while (offset < bytes.size()) {
+// Frames may arrive split over several writes: the part of one that has come
+// waits in `pending_` for the rest.
+class StreamReader::Impl {
+  public:
+    Impl(StreamListener* listener, bool keepRecords)
+        : keep_(keepRecords), reader_(out_, listener, keepRecords) {}
+
+    bool write(Bytes bytes) {
+        if (out_.error || finished_) return false;
+        // First the rest of a frame begun by an earlier write: its header,
+        // then as many bytes as its length asks for.
+        while (!pending_.empty() && !bytes.empty()) {
+            const size_t wanted = pending_.size() < kHeaderSize
+                                      ? kHeaderSize - pending_.size()
+                                      : frameSize(pending_) - pending_.size();
+            const size_t take = std::min(wanted, bytes.size());
+            pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + take);
+            bytes = bytes.subspan(take);
+            if (!readPending()) return false;
+        }
+        size_t at = 0;
+        while (at < bytes.size()) {
+            Frame frame;
+            Error error;
+            if (!readFrame(bytes, at, frame, error)) {
+                if (error.kind != ErrorKind::Truncated) return fail(error, offset_);
+                pending_.assign(bytes.begin() + at, bytes.end());
+                offset_ += at;
+                return readPending();
+            }
+            if (!take(frame, offset_)) return false;
+            at += frame.size();
+        }
+        offset_ += at;
+        return true;
+    }
+
+    bool finish() {
+        if (out_.error) return false;
+        if (!finished_) {
+            finished_ = true;
+            if (!pending_.empty()) {
+                Frame frame;
+                Error error;
+                readFrame(pending_, 0, frame, error);
+                return fail(error, offset_);
+            }
+            out_.bytes = offset_;
+            reader_.finish(offset_);
+        }
+        return !out_.error;
+    }
+
+    const Stream& stream() const { return out_; }
+    Stream release() { return std::move(out_); }
+    size_t pagesStarted() const { return reader_.pagesStarted(); }
+
+  private:
+    static size_t frameSize(const std::vector<uint8_t>& bytes) {
+        return size_t{readLe16(bytes, 3)} + 5;
+    }
+    // Checks the waiting frame as far as it has come (a bad header is
+    // reported at once) and reads it once it is whole.
+    bool readPending() {
         Frame frame;
         Error error;
-        if (!readFrame(bytes, offset, frame, error)) {
-            out.error = error;
-            return out;
+        if (!readFrame(pending_, 0, frame, error)) {
+            return error.kind == ErrorKind::Truncated || fail(error, offset_);
         }
-        if (!checkBody(frame, error)) {
-            out.error = error;
-            return out;
+        if (keep_) {
+            // Records view their frames' bytes: this copy lives as long as the reader.
+            owned_.push_back(std::move(pending_));
+            readFrame(owned_.back(), 0, frame, error);
         }
-        if (!reader.take(frame)) return out;
-        offset += frame.size();
+        const size_t size = frame.size();
+        const bool ok = take(frame, offset_);
+        pending_.clear();
+        offset_ += size;
+        return ok;
     }
-    reader.finish(bytes.size());
+
+    // Frame offsets are relative to the bytes they were read from; reports
+    // give them from the stream's start.
+    bool take(Frame frame, size_t base) {
+        frame.offset += base;
+        Error error;
+        if (!checkBody(frame, error)) return fail(error, 0);
+        return reader_.take(frame);
+    }
+
+    bool fail(Error error, size_t base) {
+        error.offset += base;
+        if (!out_.error) out_.error = std::move(error);
+        out_.bytes = offset_;
+        return false;
+    }
+
+    bool keep_;
+    Stream out_;
+    Reader reader_;
+    std::vector<uint8_t> pending_;
+    std::vector<std::vector<uint8_t>> owned_;
+    size_t offset_ = 0;  // of the first byte not yet read into a frame
+    bool finished_ = false;
+};
+
+StreamReader::StreamReader(StreamListener* listener, bool keepRecords)
+    : impl_(std::make_unique<Impl>(listener, keepRecords)) {}
+StreamReader::~StreamReader() = default;
+bool StreamReader::write(Bytes bytes) { return impl_->write(bytes); }
+bool StreamReader::finish() { return impl_->finish(); }
+const Stream& StreamReader::stream() const { return impl_->stream(); }
+Stream StreamReader::release() { return impl_->release(); }
+size_t StreamReader::pagesStarted() const { return impl_->pagesStarted(); }
+
+Stream inspect(Bytes bytes) {
+    StreamReader reader(nullptr, true);
+    reader.write(bytes);
+    reader.finish();
+    Stream out = reader.release();
+    out.bytes = bytes.size();
     return out;
 }
 

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "stream_reader/command.h"
@@ -100,5 +102,53 @@ struct Stream {
 // Reads `bytes` completely or up to its first fault. The frames keep views
 // into `bytes`, which must outlive the result.
 Stream inspect(Bytes bytes);
+
+// Told what a StreamReader finds as it finds it: what a preview needs to draw
+// a page while its bytes are still being written.  The references are valid
+// during the call only.
+class StreamListener {
+  public:
+    virtual ~StreamListener() = default;
+    // Page `index` (from 0) has its set-up; a blank form comes whole.
+    virtual void pageStarted(size_t /*index*/, const Page& /*page*/) {}
+    // The scan's feed, nozzle columns and pixel edges are known; its blocks follow.
+    virtual void scanStarted(const Page& /*page*/, const Scan& /*scan*/) {}
+    // The PackBits codes of block `block` of nozzle column `column` of the
+    // scan, checked, without their terminator (forEachRun reads them; they
+    // decode to the layout addDots reads).
+    virtual void segmentRead(const Scan& /*scan*/, size_t /*column*/, int /*block*/,
+                             Bytes /*codes*/) {}
+    virtual void scanEnded(const Page& /*page*/, const Scan& /*scan*/) {}
+    // The page ended: its "N", or on banner paper the next page's "H".
+    virtual void pageEnded(size_t /*index*/, const Page& /*page*/) {}
+};
+
+// Reads a stream given in pieces of any size, as a printer takes it from a
+// pipe.  With records (what inspect() keeps) every frame, page, scan and dot
+// histogram stays in stream(); their frames view the written bytes, which
+// must outlive the reader.  Without records only the page and scan being
+// read are kept, whatever the stream's length.
+class StreamReader {
+  public:
+    explicit StreamReader(StreamListener* listener = nullptr, bool keepRecords = false);
+    ~StreamReader();
+    StreamReader(const StreamReader&) = delete;
+    StreamReader& operator=(const StreamReader&) = delete;
+
+    // Reads the next bytes.  False once the stream has a fault (stream().error
+    // says which and where); later bytes are ignored.
+    bool write(Bytes bytes);
+    // The stream ends here: false when it has a fault, or ends inside a
+    // frame, page or scan.
+    bool finish();
+    const Stream& stream() const;
+    // Hands over what was read; the reader keeps nothing.
+    Stream release();
+    size_t pagesStarted() const;
+
+  private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace kzinspect

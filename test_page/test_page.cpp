@@ -30,10 +30,10 @@ bool glyphInk(int x, int y) {
 
 // x and y are caller pixels and lines; the chart is laid out at 600 dpi.
 uint8_t TestPage::level(int plane, int x, int y) const {
-    x *= mode_.xScale;
-    y *= mode_.yScale;
-    const int depth = mode_.bitDepth[plane];
-    const int maxLevel = printableLevels(mode_.mode, plane, depth);
+    x *= format_.xScale;
+    y *= format_.yScale;
+    const int depth = format_.bitDepth[size_t(plane)];
+    const int maxLevel = format_.topLevel[size_t(plane)];
     const bool black = plane == 3;
     if (y >= kTextTop && y < kTextBottom) return black && glyphInk(x, y) ? maxLevel : 0;
     const bool ramp = y >= kRampTop && y < kRampBottom;
@@ -54,7 +54,7 @@ bool TestPage::line(int y, RasterInfo* out) {
     bool any = false;
     int entry = 0;
     for (int p = 0; p < 7; ++p) {
-        const int depth = mode_.bitDepth[p];
+        const int depth = format_.bitDepth[size_t(p)];
         if (depth == 0) continue;
         std::vector<uint8_t>& bytes = planes_[p];
         bytes.assign(static_cast<size_t>((width_ * depth + 7) / 8), 0);

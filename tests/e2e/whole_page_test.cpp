@@ -21,11 +21,9 @@ using kz::demo::PrintModeSettings;
 // Ink id of a plane's nozzles: black is ink 0, colours 0..2 (or 4..6) inks 1..3.
 int inkOfPlane(int plane) { return plane == 3 ? 0 : plane % 4 + 1; }
 
-// Dots the printer fires for one given pixel of a 1-bit plane: the draft
-// qualities print each colour line twice and split black between two lines;
-// widened pixels count twice.
+// Dots the printer fires for one given pixel of a 1-bit plane.
 uint64_t dotsPerPixel(const PrintModeSettings& m, int plane) {
-    return static_cast<uint64_t>(m.xScale) * (plane == 3 ? 1 : m.yScale);
+    return static_cast<uint64_t>(kzp::dotsPerPixel(m.mediaType, m.printQuality, plane));
 }
 
 class WholePage : public ::testing::TestWithParam<PrintModeSettings> {};
@@ -45,9 +43,9 @@ TEST_P(WholePage, StreamIsWellFormedAndOneBitDotsAreConserved) {
         for (const auto& column : scan.columns) fired[column.command.ink] += column.dots;
     }
     for (int plane = 0; plane < 7; ++plane) {
-        if (mode.bitDepth[plane] == 0) continue;
+        if (mode.chart().bitDepth[size_t(plane)] == 0) continue;
         const int ink = inkOfPlane(plane);
-        if (mode.bitDepth[plane] == 1) {
+        if (mode.chart().bitDepth[size_t(plane)] == 1) {
             EXPECT_EQ(fired[ink], job.pixels[plane] * dotsPerPixel(mode, plane)) << "plane " << plane;
         } else {
             EXPECT_GT(fired[ink], 0u) << "plane " << plane << " prints";
@@ -158,9 +156,9 @@ TEST_P(WholePage, LargestLineNumbersPrint) {
     RasterInfo line{};
     int entry = 0;
     for (int plane = 0; plane < 7; ++plane) {
-        if (mode.bitDepth[plane] != 0) line.Plane[entry++] = {bar, 800, 0, 0, 0};
+        if (mode.chart().bitDepth[size_t(plane)] != 0) line.Plane[entry++] = {bar, 800, 0, 0, 0};
     }
-    const uint32_t top = KZ_MAX_PAGE_LINE / static_cast<uint32_t>(mode.yScale);
+    const uint32_t top = KZ_MAX_PAGE_LINE / static_cast<uint32_t>(mode.chart().yScale);
     for (uint32_t y = top - 40; y <= top; y += 2) {
         line.LineNo = y;
         take(OutputProduceTwo(&job, &line, &out));

@@ -52,7 +52,10 @@ if [ "$render" = 1 ]; then
         [ "$(head -c 8 "$out/$f" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
             { echo "FAIL: $out/$f is not a PNG file" >&2; failures=$((failures + 1)); }
     done
-    expect 0 '^page 1: .*, 4 x 35 pixels' from "$seeds/forward_scan.bin" render --scale 8 -o "$out/f.png"
+    expect 0 '^page 1: .*, 4 x 35 pixels' from "$seeds/forward_scan.bin" render --stream-columns --scale 8 -o "$out/f.png"
+    # The paper view shows the sheet named, with a bleed's width around it.
+    expect 0 '^page 1: .*, 500 x [0-9]* pixels' tool render --paper na_index-4x6_4x6in -o "$out/p.png" "$seeds/blank_page.bin"
+    expect 2 'the paper must be a size' tool render --paper 4x6 -o "$out/p.png" "$seeds/blank_page.bin"
     expect 1 'truncated' tool render -o "$out/t.png" "$seeds/truncated.bin"
     [ ! -e "$out/t.png" ] || { echo "FAIL: a malformed stream was rendered" >&2; failures=$((failures + 1)); }
     expect 2 'cannot create' tool render -o "$out/no-such-directory/p.png" "$seeds/forward_scan.bin"

@@ -49,6 +49,15 @@ ByteVector group(std::initializer_list<std::pair<int, uint8_t>> bytes) {
     return g;
 }
 
+// Previews in the stream's geometry: scan columns, feed lines.
+kzinspect::RenderOptions streamView(int scale, int64_t maxPixels = 1 << 20) {
+    kzinspect::RenderOptions options;
+    options.scale = scale;
+    options.maxPixels = maxPixels;
+    options.view = kzinspect::View::Stream;
+    return options;
+}
+
 std::vector<Dot> dotsOf(const kzinspect::Stream& s, size_t page) {
     std::vector<Dot> dots;
     kzinspect::forEachDot(s, page, [&dots](const Dot& d) { dots.push_back(d); });
@@ -118,11 +127,12 @@ TEST(Render, EveryPageCountsItsOwnFeeds) {
 
     std::vector<Image> images;
     std::string error;
-    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_TRUE(kzinspect::renderPages(stream, streamView(1), images, error)) << error;
     ASSERT_EQ(images.size(), 3u);
-    // The pages share their columns; a page without dots is one line high.
-    for (const Image& image : images) EXPECT_EQ(image.width, 17);
+    // A page without dots is one pixel.
+    EXPECT_EQ(images[0].width, 17);
     EXPECT_EQ(images[0].height, 47);
+    EXPECT_EQ(images[1].width, 1);
     EXPECT_EQ(images[1].height, 1);
     EXPECT_EQ(images[2].height, 47);
 }
@@ -188,7 +198,7 @@ TEST(Render, InksMultiplyAndCellsShowTheirShareOfInk) {
         ASSERT_TRUE(s.ok()) << s.error->message;
         std::vector<Image> images;
         std::string error;
-        ASSERT_TRUE(kzinspect::renderPages(s, {c.scale, 1 << 20}, images, error)) << error;
+        ASSERT_TRUE(kzinspect::renderPages(c.stream, streamView(c.scale), images, error)) << error;
         ASSERT_EQ(images.size(), 1u);
         expectPixels(images[0], c.pixels);
     }
@@ -204,12 +214,58 @@ TEST(Render, DotsLeftOfColumnZeroOrAboveThePaperWidenThePreview) {
     EXPECT_EQ(dotsOf(s, 0), expected);
     std::vector<Image> images;
     std::string error;
-    ASSERT_TRUE(kzinspect::renderPages(s, {1, 1 << 20}, images, error)) << error;
+    ASSERT_TRUE(kzinspect::renderPages(stream, streamView(1), images, error)) << error;
     ASSERT_EQ(images.size(), 1u);
     // Column 0 and line 0, the paper's top left corner, are always drawn.
     EXPECT_EQ(images[0].width, 17);
     EXPECT_EQ(images[0].height, 320);
     expectPixels(images[0], {{0, 0, 0, 0, 0}});
+}
+
+TEST(Render, ThePaperViewShowsTheSheet) {
+    // One black dot, fired at column 512 of a page with margins: less black's
+    // offset of 464 it lands at pixel 48 of line 350 - 16 - 304 = 30.
+    const ByteVector page = pageSetup() + feed('m', 700) + scanInfo(504, 543, 1) + nozzlePair(0, 2) +
+                            dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    kzinspect::RenderOptions options;
+    ASSERT_TRUE(kzinspect::paperFromName("custom_100x60mm", options.paper));
+    EXPECT_EQ(options.paper.width, 2362);
+    // A sheet of 100 x 60 pixels with 20 at each edge; 3 pages, 2 drawn.
+    options.paper = {100, 60, {20, 20, 20, 20}};
+    options.maxPages = 2;
+    std::vector<Image> images;
+    std::string error;
+    ASSERT_TRUE(kzinspect::renderPages(page + page + page, options, images, error)) << error;
+    ASSERT_EQ(images.size(), 2u);
+    // The preview starts 10 pixels (the bleed, rounded out) left of and above the paper.
+    const Image& image = images[0];
+    EXPECT_EQ(image.width, 40);
+    EXPECT_EQ(image.height, 32);
+    const kzinspect::Rgb outside = kzinspect::kOutside, edge = kzinspect::kPaperEdge,
+                         margin = kzinspect::kMarginLine;
+    expectPixels(image, {{0, 0, outside.r, outside.g, outside.b},
+                         {9, 15, edge.r, edge.g, edge.b},
+                         {13, 15, margin.r, margin.g, margin.b},
+                         {20, 16, 255, 255, 255},
+                         {19, 16, 245, 245, 245}});  // one dot of the 25 pixels
+
+    // Sizes from PWG names and from a page format.
+    const std::vector<std::pair<const char*, int>> names = {
+        {"iso_a4_210x297mm", 4961}, {"na_index-4x6_4x6in", 2400}, {"4x6in", 2400},
+        {"4x6", 0}, {"iso_a4", 0}, {"x6in", 0}, {"-4x6in", 0}};
+    for (const auto& [name, width] : names) {
+        kzinspect::Paper paper;
+        EXPECT_EQ(kzinspect::paperFromName(name, paper), width != 0) << name;
+        if (width != 0) {
+            EXPECT_EQ(paper.width, width) << name;
+        }
+    }
+    const kzinspect::Paper a4 = kzinspect::paperOfArea(300, 2480, 3508, 59, 59, 2362, 3390);
+    EXPECT_EQ(a4.width, 4960);
+    EXPECT_EQ(a4.height, 7016);
+    EXPECT_EQ(a4.margins[1], 118);
+    const kzinspect::Paper bleed = kzinspect::paperOfArea(600, 2400, 3600, -47, -47, 2494, 3694);
+    EXPECT_EQ(bleed.margins[0], 0);
 }
 
 TEST(Render, RefusesWhatItCannotDraw) {
@@ -223,15 +279,14 @@ TEST(Render, RefusesWhatItCannotDraw) {
     };
     const std::vector<Case> cases = {
         {"malformed stream", kztest::cut(good, good.size() - 3), {}, "fault at offset"},
-        {"scale 0", good, {0, 1 << 20}, "scale"},
-        {"too large", good, {1, 100}, "17 x 31 pixels at scale 1"},
+        {"scale 0", good, streamView(0), "scale"},
+        {"too large", good, streamView(1, 100), "pixels at scale 1; choose a larger scale"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const kzinspect::Stream s = kzinspect::inspect(c.stream);
         std::vector<Image> images(1);
         std::string error;
-        EXPECT_FALSE(kzinspect::renderPages(s, c.options, images, error));
+        EXPECT_FALSE(kzinspect::renderPages(c.stream, c.options, images, error));
         EXPECT_TRUE(images.empty());
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }

@@ -313,3 +313,66 @@ TEST(Streams, ReportsNameTheFirstFault) {
 }
 
 }  // namespace
+
+// Writes down what a listener is told, in order.
+class Log : public kzinspect::StreamListener {
+  public:
+    std::string text;
+
+  private:
+    void pageStarted(size_t index, const kzinspect::Page& page) override {
+        text += "page " + std::to_string(index) + (page.blank ? " blank;" : ";");
+    }
+    void scanStarted(const kzinspect::Page&, const kzinspect::Scan& scan) override {
+        text += "scan " + std::to_string(scan.left) + ".." + std::to_string(scan.right) + ";";
+    }
+    void segmentRead(const kzinspect::Scan&, size_t column, int block, kzinspect::Bytes codes) override {
+        text += "segment " + std::to_string(column) + "/" + std::to_string(block) + ":" +
+                std::string(codes.begin(), codes.end()) + ";";
+    }
+    void scanEnded(const kzinspect::Page&, const kzinspect::Scan&) override { text += "scan end;"; }
+    void pageEnded(size_t index, const kzinspect::Page&) override { text += "end " + std::to_string(index) + ";"; }
+};
+
+TEST(Streams, AStreamReadInPiecesReadsAsAWhole) {
+    // Frames split at every byte tell the same, and a fault is found at the
+    // same offset, whatever the pieces.
+    const ByteVector scan = blackScan(8, 47, group(0, 0x80), group(3, 0x11));
+    const ByteVector good = pageSetup() + frame(2, 'm', {8, 0, 0}) + scan + kPageEnd +
+                            frame(0, 'H') + frame(1, 'h', {0, 7, 0, 2, 3, 1, 0}) + frame(1, 'b', {0}) +
+                            frame(1, 'r', {0x80, 0}) + frame(1, 'f', {0}) + frame(2, 'm', {0, 0, 0}) +
+                            kPageEnd + pageSetup() + scan + pageSetup() + scan + kPageEnd;
+    ByteVector badHeader = good;
+    badHeader[good.size() - 4] = 0x99;  // the last frame's head type
+    ByteVector between = cut(good, 200) + ByteVector{'?'} + ByteVector(good.begin() + 200, good.end());
+    const std::vector<std::pair<ByteVector, bool>> streams = {
+        {good, true}, {cut(good, good.size() - 3), false}, {badHeader, false}, {between, false}};
+    for (const auto& [stream, ok] : streams) {
+        Log whole;
+        kzinspect::StreamReader one(&whole);
+        one.write(stream);
+        ASSERT_EQ(one.finish(), ok);
+        for (size_t piece : {1u, 2u, 3u, 7u, 10u, 64u}) {
+            SCOPED_TRACE(testing::Message() << stream.size() << " bytes in pieces of " << piece);
+            Log pieces;
+            kzinspect::StreamReader reader(&pieces);
+            for (size_t at = 0; at < stream.size(); at += piece)
+                reader.write(kzinspect::Bytes(stream).subspan(at, std::min(piece, stream.size() - at)));
+            EXPECT_EQ(reader.finish(), ok);
+            EXPECT_EQ(pieces.text, whole.text);
+            EXPECT_EQ(reader.pagesStarted(), one.pagesStarted());
+            ASSERT_EQ(reader.stream().error.has_value(), !ok);
+            if (!ok) {
+                EXPECT_EQ(reader.stream().error->offset, one.stream().error->offset);
+                EXPECT_EQ(reader.stream().error->kind, one.stream().error->kind);
+            }
+        }
+    }
+    // Without records only the page being read is kept.
+    kzinspect::StreamReader lean;
+    lean.write(good);
+    EXPECT_TRUE(lean.finish());
+    EXPECT_EQ(lean.pagesStarted(), 4u);
+    EXPECT_EQ(lean.stream().pages.size(), 1u);
+    EXPECT_TRUE(lean.stream().frames.empty());
+}

@@ -22,6 +22,7 @@
 #include "kzrqo317/tables.h"
 #include "output/context.h"
 #include "planning/pass_select.h"
+#include "print/mode_tables.h"
 #include "scan/scan_info.h"
 #include "support/page_job.h"
 
@@ -54,8 +55,8 @@ inline ModeFacts modeFacts(const JobSettings& settings) {
         f.passNum = ctx->PassNum;
         for (int p = 0; p < 7; ++p) f.depth[p] = static_cast<int8_t>(ctx->BitDepth[p]);
         f.qualityIndex = static_cast<int>(ctx->QualityIndex);
-        f.multiplier = (ctx->QualityIndex == 0 || (ctx->QualityIndex == 1 && ctx->MediaIndex == 0)) ? 2 : 1;
-        f.widened = ctx->QualityIndex == 1 && ctx->MediaIndex == 0;
+        f.multiplier = kzp::lineMultiplier(info.MediaType, info.PrintQuality);
+        f.widened = kzp::widensPixels(info.MediaType, info.PrintQuality);
         f.storePixels = f.widened ? 3072 : 6144;
         f.borderless = ctx->MarginInfo == 1;
     }

@@ -36,7 +36,8 @@ inline JobResult printTestPages(const demo::PrintModeSettings& mode, int pages =
     };
     EXPECT_EQ(OutputOpen(&job), KZ_OPEN_OK);
     EXPECT_EQ(OutputInitTwo(&job, &info, KZ_PRINTER_MODEL), KZ_OK);
-    demo::TestPage page(mode);
+    const demo::ChartFormat chart = mode.chart();
+    demo::TestPage page(chart);
     for (int p = 0; p < pages; ++p) {
         EXPECT_EQ(OutputInitPart(&job, &info), KZ_OK);
         for (int y = 0; y < page.height(); ++y) {
@@ -44,9 +45,9 @@ inline JobResult printTestPages(const demo::PrintModeSettings& mode, int pages =
             if (!page.line(y, &line)) continue;
             int entry = 0;
             for (int plane = 0; plane < 7; ++plane) {
-                if (mode.bitDepth[plane] == 0) continue;
+                if (chart.bitDepth[size_t(plane)] == 0) continue;
                 const PlaneRaster& pr = line.Plane[entry++];
-                if (mode.bitDepth[plane] != 1 || pr.Data == nullptr) continue;
+                if (chart.bitDepth[size_t(plane)] != 1 || pr.Data == nullptr) continue;
                 for (int i = 0; i < (pr.Width + 7) / 8; ++i) r.pixels[plane] += std::popcount(pr.Data[i]);
             }
             take(OutputProduceTwo(&job, &line, &out));

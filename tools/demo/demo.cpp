@@ -57,7 +57,7 @@ bool printJob(const Options& o, const kz::demo::PrintModeSettings& mode, std::ve
     if (OutputOpen(&job) != KZ_OPEN_OK) return fail("OutputOpen", -1);
     bool ok = true;
     if (int32_t r = OutputInitTwo(&job, &settings, KZ_PRINTER_MODEL); r != KZ_OK) ok = fail("OutputInitTwo", r);
-    kz::demo::TestPage page(mode);
+    kz::demo::TestPage page(mode.chart());
     for (int p = 0; ok && p < o.pages; ++p) {
         if (int32_t r = OutputInitPart(&job, &settings); r != KZ_OK) {
             ok = fail("OutputInitPart", r);

@@ -1,7 +1,7 @@
 // kzrqo317-inspect: reads a printer command stream and says what is in it.
 //
 //   kzrqo317-inspect check|dump|stats [--json] [--scans] [FILE|-]
-//   kzrqo317-inspect render [--scale N] -o OUT.png [FILE|-]
+//   kzrqo317-inspect render [--scale N] [--paper SIZE] [--stream-columns] -o OUT.png [FILE|-]
 //
 // Exit status: 0 for a well-formed stream, 1 for a malformed one (the report
 // ends with the first fault and its byte offset; render then writes nothing),
@@ -19,21 +19,26 @@
 #include "stream_reader/report.h"
 #include "stream_reader/stream.h"
 #ifdef KZ_STREAM_PNG
-#include "stream_reader/png_writer.h"
+#include "stream_reader/preview.h"
 #endif
 
 namespace {
 
+// 5 mm in pixels of 600 dpi.
+constexpr int kPipelineMargin = 118;
+
 constexpr const char* kUsage =
     "usage: kzrqo317-inspect check|dump|stats [--json] [--scans] [FILE|-]\n"
-    "       kzrqo317-inspect render [--scale N] -o OUT.png [FILE|-]\n"
+    "       kzrqo317-inspect render [--scale N] [--paper SIZE] [--stream-columns] -o OUT.png [FILE|-]\n"
     "  check  exit 0 for a well-formed stream, 1 with its first fault\n"
     "  dump   one line per frame, with the decoded fields\n"
     "  stats  frames per letter, pages, scans, bytes, compression, dots per ink\n"
     "  render a PNG preview of each page: OUT.png, then OUT-2.png, OUT-3.png ...\n"
     "  --json machine-readable output (stats: with every scan)\n"
     "  --scans  stats: list each page's scans too\n"
-    "  --scale N  one preview pixel per N x N raster pixels (default 5)\n"
+    "  --scale N  one preview pixel per N x N pixels of 600 dpi (default 5)\n"
+    "  --paper SIZE  the sheet, as a PWG size name or its end: iso_a4_210x297mm, 4x6in\n"
+    "  --stream-columns  dots at their scan columns and feed lines, not on the paper\n"
     "  --version  the program's version\n"
     "Reads standard input when FILE is '-', or is missing and input is not a terminal.\n";
 
@@ -61,30 +66,57 @@ bool parseScale(const char* text, int& scale) {
     return true;
 }
 
+// Reads the stream from `file` in pieces into `take`; false when it cannot
+// be read.
+template <typename Take>
+bool readPieces(std::FILE* file, Take take) {
+    std::vector<uint8_t> piece(1 << 20);
+    size_t got = 0;
+    while ((got = std::fread(piece.data(), 1, piece.size(), file)) > 0) {
+        take(kzinspect::Bytes(piece.data(), got));
+    }
+    return std::ferror(file) == 0;
+}
+
 // Writes one PNG per page; a malformed stream gets its fault reported and no
-// files.
-int renderPreviews(const kzinspect::Stream& stream, const kzinspect::RenderOptions& options,
-                   const char* output) {
-    if (!stream.ok()) {
-        const std::string text = kzinspect::report(stream, kzinspect::Command::Check, false);
+// files.  The stream is read twice, checked and then drawn, in pieces: from
+// a file, or from memory for standard input.
+int renderPreviews(std::FILE* file, const char* name, const std::vector<uint8_t>& bytes,
+                   const kzinspect::RenderOptions& options, const char* output) {
+    const auto pieces = [&](auto take) {
+        if (file == nullptr) {
+            take(kzinspect::Bytes(bytes));
+            return true;
+        }
+        std::rewind(file);
+        return readPieces(file, take);
+    };
+    kzinspect::StreamReader check;
+    if (!pieces([&check](kzinspect::Bytes b) { check.write(b); })) {
+        std::fprintf(stderr, "kzrqo317-inspect: cannot read %s\n", name);
+        return 2;
+    }
+    if (!check.finish()) {
+        const std::string text = kzinspect::report(check.stream(), kzinspect::Command::Check, false);
         std::fputs(text.c_str(), stderr);
         return 1;
     }
 #ifdef KZ_STREAM_PNG
-    std::vector<kzinspect::Image> pages;
-    std::string error;
-    if (!kzinspect::renderPages(stream, options, pages, error)) {
-        std::fprintf(stderr, "kzrqo317-inspect: %s\n", error.c_str());
+    const auto write = kzinspect::pngPages(output);
+    kzinspect::PreviewRenderer preview(
+        options, [&](size_t index, const kzinspect::Image& page, std::string& error) {
+            if (!write(index, page, error)) return false;
+            std::printf("page %zu: %s, %d x %d pixels\n", index + 1,
+                        kzinspect::pagePath(output, index).c_str(), page.width, page.height);
+            return true;
+        });
+    if (!pieces([&preview](kzinspect::Bytes b) { preview.write(b); })) {
+        std::fprintf(stderr, "kzrqo317-inspect: cannot read %s\n", name);
         return 2;
     }
-    for (size_t i = 0; i < pages.size(); ++i) {
-        const std::string file = kzinspect::pagePath(output, i);
-        if (!kzinspect::writePng(pages[i], file, error)) {
-            std::fprintf(stderr, "kzrqo317-inspect: %s\n", error.c_str());
-            return 2;
-        }
-        std::printf("page %zu: %s, %d x %d pixels\n", i + 1, file.c_str(), pages[i].width,
-                    pages[i].height);
+    if (!preview.finish()) {
+        std::fprintf(stderr, "kzrqo317-inspect: %s\n", preview.error().c_str());
+        return 2;
     }
     return std::fflush(stdout) == 0 ? 0 : 2;
 #else
@@ -128,11 +160,21 @@ int main(int argc, char** argv) {
             json = true;
         } else if (arg == "--scans" && command == kzinspect::Command::Stats && !render) {
             scans = true;
-        } else if (render && (arg == "-o" || arg == "--scale")) {
+        } else if (render && arg == "--stream-columns") {
+            options.view = kzinspect::View::Stream;
+        } else if (render && (arg == "-o" || arg == "--scale" || arg == "--paper")) {
             if (i + 1 == argc) return usage(("'" + arg + "' needs a value").c_str());
             const char* value = argv[++i];
             if (arg == "-o") {
                 output = value;
+            } else if (arg == "--paper") {
+                if (!kzinspect::paperFromName(value, options.paper)) {
+                    return usage(("the paper must be a size such as iso_a4_210x297mm or 4x6in, not '" +
+                                  std::string(value) + "'")
+                                     .c_str());
+                }
+                // The print pipeline's margins: 5 mm at every edge.
+                for (int& margin : options.paper.margins) margin = kPipelineMargin;
             } else if (!parseScale(value, options.scale)) {
                 return usage(("the scale must be a whole number from 1 to 1000, not '" +
                               std::string(value) + "'")
@@ -160,14 +202,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kzrqo317-inspect: cannot open %s: %s\n", path, std::strerror(errno));
         return 2;
     }
+    if (render && !fromStdin) {
+        const int status = renderPreviews(file, path, bytes, options, output);
+        std::fclose(file);
+        return status;
+    }
     const bool read = readAll(file, bytes);
     if (!fromStdin) std::fclose(file);
     if (!read) {
         std::fprintf(stderr, "kzrqo317-inspect: cannot read %s\n", fromStdin ? "stdin" : path);
         return 2;
     }
+    if (render) return renderPreviews(nullptr, "stdin", bytes, options, output);
     const kzinspect::Stream stream = kzinspect::inspect(bytes);
-    if (render) return renderPreviews(stream, options, output);
     const std::string text = kzinspect::report(stream, command, json, scans);
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) != 0) return 2;

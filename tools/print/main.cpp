@@ -35,15 +35,15 @@ int fail(const std::string& message, int status) {
     return status;
 }
 
-// Where the bytes go: the output, and a copy for the preview.
+// Where the bytes go: the output, and the preview drawn from them.
 struct Output {
     int fd = -1;  // set once the job is open
-    std::vector<uint8_t>* copy = nullptr;
+    kzinspect::PreviewRenderer* preview = nullptr;
 };
 
 int writeAll(void* ctx, const uint8_t* bytes, size_t size) {
     auto* out = static_cast<Output*>(ctx);
-    if (out->copy) out->copy->insert(out->copy->end(), bytes, bytes + size);
+    if (out->preview) kzinspect::PreviewRenderer::sinkWrite(out->preview, bytes, size);
     while (size > 0) {
         const ssize_t n = ::write(out->fd, bytes, size);
         if (n < 0 && errno == EINTR) continue;
@@ -122,8 +122,11 @@ int printFiles(const Options& o) {
 
     // The job first (it refuses an unusable profile), then the output.
     Output out;
-    std::vector<uint8_t> copy;
-    if (!o.preview.empty()) out.copy = &copy;
+    kzinspect::RenderOptions view;
+    view.paper = kzinspect::paperOfArea(format.mode->xdpi, format.paper_width_px, format.paper_height_px,
+                                        format.left_px, format.top_px, format.width_px, format.height_px);
+    kzinspect::PreviewRenderer preview(view, kzinspect::pngPages(o.preview));
+    if (!o.preview.empty()) out.preview = &preview;
     kzp_sink sink = kzp_sink_callback(writeAll, &out);
     char why[2048];
     const kzp_settings settings = resolved.settings();
@@ -169,9 +172,7 @@ int printFiles(const Options& o) {
     if (outcome == kzfront::Outcome::Cancelled)
         return fail("stopped by signal " + std::to_string(stopSignal) + "; the page in progress was ended blank", 128 + stopSignal);
     if (outcome != kzfront::Outcome::Printed || status != KZP_OK) return fail(error, 1);
-    if (!o.preview.empty()) {
-        if (!kzinspect::writePreview(copy, o.preview, error)) return fail(error, 1);
-    }
+    if (out.preview && !preview.finish()) return fail("no preview: " + preview.error(), 1);
     return 0;
 }
 
