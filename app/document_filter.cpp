@@ -52,27 +52,6 @@ kzfront::Placing placingFor(const pappl_pr_options_t& o) {
     return p;
 }
 
-// A source whose first page header was read already (to see whether it has colour).
-class Peeked : public kzfront::PageSource {
-public:
-    Peeked(std::unique_ptr<kzfront::PageSource> source, const kzfront::PageHeader& first)
-        : source_(std::move(source)), first_(first) {}
-    bool nextPage(kzfront::PageHeader& page, std::string& error) override {
-        if (!pending_) return source_->nextPage(page, error);
-        pending_ = false;
-        page = first_;
-        return true;
-    }
-    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
-        return source_->readRows(rows, count, error);
-    }
-
-private:
-    std::unique_ptr<kzfront::PageSource> source_;
-    kzfront::PageHeader first_;
-    bool pending_ = true;
-};
-
 struct Options {
     pappl_pr_options_t* options;
     ~Options() { papplJobDeletePrintOptions(options); }
@@ -138,11 +117,11 @@ bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data) {
     const kzfront::Resolved* settings = nullptr;
     kzp_job* pipeline = pipelineJob(job, &settings);
 
-    std::vector<kzfront::Opener> documents = {[&](std::string& why) -> std::unique_ptr<kzfront::PageSource> {
+    std::vector<kzfront::Document> documents = {{[&](std::string& why) -> std::unique_ptr<kzfront::PageSource> {
         // The first copy from the file already open, the others read again.
-        if (source) return std::make_unique<Peeked>(std::move(source), page);
+        if (source) return kzfront::withFirstPage(std::move(source), page);
         return kzfront::openPages(path, open, why);
-    }};
+    }}};
     kzfront::LoopHooks hooks;
     hooks.cancelled = [job] { return papplJobIsCanceled(job); };
     auto pageStart = std::chrono::steady_clock::now();
@@ -159,8 +138,8 @@ bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data) {
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - pageStart).count());
     };
     int pages = 0;
-    const kzfront::Outcome outcome = kzfront::printDocuments(pipeline, settings->format, documents,
-                                                             std::max(1, o.copies), placing, hooks, pages, error);
+    const kzfront::Outcome outcome = kzfront::printDocuments(pipeline, settings->format, documents, jobCopies(job, o),
+                                                             placing, hooks, pages, error);
     papplJobSetImpressions(job, pages);
     const bool ended = (driver.rendjob_cb)(job, options.options, device);
     if (outcome == kzfront::Outcome::Failed) return refuse(job, error, path);

@@ -89,8 +89,19 @@ bool printFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
 
 }  // namespace
 
+bool borderedMargins(int& leftRight, int& bottomTop) {
+    kzp_settings defaults = kzp_settings_default();
+    kzp_page_format format = kzp_page_format_empty();
+    if (kzp_resolve(&defaults, &format, nullptr, 0) != KZP_OK) return false;
+    const int32_t right = format.paper_width_px - format.width_px - format.left_px;
+    const int32_t bottom = format.paper_height_px - format.height_px - format.top_px;
+    leftRight = hundredthsMm(std::max(format.left_px, right), format.mode->xdpi);
+    bottomTop = hundredthsMm(std::max(format.top_px, bottom), format.mode->ydpi);
+    return true;
+}
+
 bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, const char*,
-                pappl_pr_driver_data_t* driver, ipp_t**, void*) {
+                pappl_pr_driver_data_t* driver, ipp_t** attrs, void*) {
     if (std::strcmp(driver_name, kDriverName) != 0) {
         papplLog(system, PAPPL_LOGLEVEL_ERROR, "No driver named '%s'; this application has '%s'.",
                  driver_name, kDriverName);
@@ -146,10 +157,7 @@ bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, co
     }
     driver->x_default = format.mode->xdpi;
     driver->y_default = format.mode->ydpi;
-    const int32_t right = format.paper_width_px - format.width_px - format.left_px;
-    const int32_t bottom = format.paper_height_px - format.height_px - format.top_px;
-    driver->left_right = hundredthsMm(std::max(format.left_px, right), format.mode->xdpi);
-    driver->bottom_top = hundredthsMm(std::max(format.top_px, bottom), format.mode->ydpi);
+    borderedMargins(driver->left_right, driver->bottom_top);
 
     const size_t numPapers = kzp_paper_count();
     const kzp_paper* defaultPaper = nullptr;
@@ -186,6 +194,16 @@ bool fillDriver(pappl_system_t* system, const char* driver_name, const char*, co
         fillReadyMedia(driver->media_ready[1], *rollPaper, kRollSource, defaultType, *driver);
     }
     driver->media_default = driver->media_ready[0];
+
+    // The best mode, where the capability query has one: a job attribute of
+    // the printer's own, with its default (the printing defaults page shows
+    // it as a check box).
+    if (anyMode([](const kzp_mode_info& m) { return m.quality == KZP_QUALITY_BEST; })) {
+        driver->vendor[driver->num_vendor++] = kBestQuality;
+        *attrs = ippNew();
+        ippAddBoolean(*attrs, IPP_TAG_PRINTER, (std::string(kBestQuality) + "-default").c_str(), 0);
+        ippAddBoolean(*attrs, IPP_TAG_PRINTER, (std::string(kBestQuality) + "-supported").c_str(), 1);
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -34,6 +35,10 @@ struct RasterJob {
     std::chrono::steady_clock::time_point pageStart;
     pappl_device_t* device = nullptr;
     std::unique_ptr<JobPreview> preview;  // drawn from the bytes sent
+    // Streamed pages read once: kept to print the copies (PAPPL makes none).
+    kzfront::Copies copies;
+    std::unique_ptr<kzfront::PageSpool> spool;
+    kzfront::PageHeader header;
 };
 
 int writeToDevice(void* ctx, const uint8_t* bytes, size_t size) {
@@ -69,7 +74,39 @@ void toPixels(const kzfront::RasterLayout& layout, const uint8_t* in, int32_t wi
 
 RasterJob* rasterJob(pappl_job_t* job) { return static_cast<RasterJob*>(papplJobGetData(job)); }
 
+// The kept pages from `first` on, printed again `times` times.
+bool printKept(pappl_job_t* job, RasterJob& r, int first, int times) {
+    for (int copy = 0; copy < times && !papplJobIsCanceled(job); ++copy) {
+        auto kept = r.spool->replay(first);
+        kzfront::PageHeader page;
+        std::string why;
+        kzfront::LoopHooks hooks;
+        hooks.cancelled = [job] { return papplJobIsCanceled(job); };
+        while (kept->nextPage(page, why)) {
+            const kzfront::Outcome outcome =
+                kzfront::printPage(r.job, r.settings.format, *kept, page, kzfront::Placing{}, hooks, 0, why);
+            if (outcome == kzfront::Outcome::Cancelled) return true;
+            if (outcome == kzfront::Outcome::Failed) return fail(job, "A copy did not print: %s", why.c_str());
+            papplJobSetImpressionsCompleted(job, 1);
+        }
+        if (!why.empty()) return fail(job, "A copy did not print: %s", why.c_str());
+    }
+    return true;
+}
+
 }  // namespace
+
+kzfront::Copies jobCopies(pappl_job_t* job, const pappl_pr_options_t& options) {
+    kzfront::Copies copies;
+    copies.count = std::max(1, options.copies);
+    // PAPPL 1.3 takes the two values IPP defines for several copies and
+    // advertises separate-documents-collated-copies as the default.
+    char handling[64] = "";
+    if (ipp_attribute_t* attr = papplJobGetAttribute(job, "multiple-document-handling"))
+        papplCopyString(handling, ippGetString(attr, 0, nullptr) ? ippGetString(attr, 0, nullptr) : "", sizeof handling);
+    copies.collate = std::strcmp(handling, "separate-documents-uncollated-copies") != 0;
+    return copies;
+}
 
 bool jobSettings(pappl_job_t* job, const pappl_pr_options_t* options, bool greyContent, kzfront::Resolved& out) {
     kzfront::IppAttributes ipp;
@@ -81,17 +118,30 @@ bool jobSettings(pappl_job_t* job, const pappl_pr_options_t* options, bool greyC
     ipp.margins[2] = options->media.top_margin;
     ipp.margins[3] = options->media.bottom_margin;
     ipp.quality = options->print_quality;
+    const char* best = cupsGetOption(kBestQuality, options->num_vendor, options->vendor);
+    ipp.best = best ? !std::strcmp(best, "true") : bestQualityDefault(papplJobGetPrinter(job));
     ipp.colourMode = colourModeKeyword(options->print_color_mode);
     ipp.greyContent = greyContent;
     std::string why;
     if (!kzfront::resolveRequest(kzfront::requestFromIpp(ipp), kzfront::Policy::Nearest, out, why))
         return fail(job, "These settings do not print: %s", why.c_str());
     if (out.changes.any()) {
+        // Substituted as ipp-attribute-fidelity false allows (true refuses the
+        // job when it is submitted): said in the message and the reasons.
         const std::string changed = out.changed();
         papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s Printing %s.", out.reason.c_str(), changed.c_str());
-        papplJobSetMessage(job, "Printing %s (%s)", changed.c_str(), out.reason.c_str());
+        papplJobSetMessage(job, "Printing %s: %s", changed.c_str(), out.reason.c_str());
+        papplJobSetReasons(job, PAPPL_JREASON_WARNINGS_DETECTED, PAPPL_JREASON_NONE);
     }
     return true;
+}
+
+bool bestQualityDefault(pappl_printer_t* printer) {
+    ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+    const std::string name = std::string(kBestQuality) + "-default";
+    const bool best = ippGetBoolean(ippFindAttribute(attrs, name.c_str(), IPP_TAG_BOOLEAN), 0);
+    ippDelete(attrs);
+    return best;
 }
 
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
@@ -100,6 +150,7 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     const bool greyContent = header.cupsColorSpace == CUPS_CSPACE_SW || header.cupsColorSpace == CUPS_CSPACE_W ||
                              header.cupsColorSpace == CUPS_CSPACE_K;
     if (!jobSettings(job, options, greyContent, r->settings)) return false;
+    r->copies = jobCopies(job, *options);
     r->device = device;
     r->preview = JobPreview::start(job, &r->settings.format);
     kzp_sink sink = kzp_sink_callback(writeToDevice, r.get());
@@ -140,6 +191,10 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     r->row.resize(size_t(p.width) * size_t(kzfront::channels(p.format)));
     r->page = std::make_unique<kzfront::PagePrinter>(r->job, r->settings.format, p, kzfront::Placing{});
     if (!r->page->begin(why)) return fail(job, "The page cannot start: %s", why.c_str());
+    if (r->copies.count > 1) {
+        if (!r->spool && !(r->spool = kzfront::PageSpool::create(why))) return fail(job, "%s", why.c_str());
+        if (!r->spool->beginPage(p, why)) return fail(job, "%s", why.c_str());
+    }
     r->pageStart = std::chrono::steady_clock::now();
     return true;
 }
@@ -152,6 +207,7 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
     toPixels(r->layout, line, r->width, r->row.data());
     std::string why;
     if (!r->page->addRows(r->row.data(), 1, why)) return fail(job, "A line did not print: %s", why.c_str());
+    if (r->spool && !r->spool->addRows(r->row.data(), 1, why)) return fail(job, "%s", why.c_str());
     return true;
 }
 
@@ -175,7 +231,13 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
                                  std::to_string(r->height) + " lines";
         return fail(job, "The raster data stopped: page %s.", what.c_str());
     }
-    return true;
+    if (!r->spool || !complete) return true;
+    if (!r->spool->endPage(why)) return fail(job, "%s", why.c_str());
+    if (r->copies.collate) return true;
+    // Uncollated: this page's copies now, then it is forgotten.
+    const bool printed = printKept(job, *r, r->spool->pages() - 1, r->copies.count - 1);
+    r->spool->clear();
+    return printed;
 }
 
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
@@ -188,9 +250,15 @@ bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
         r->page->end(false, ignored);
         r->page.reset();
     }
+    // Collated: the whole document again for each copy.
+    if (r->spool && r->copies.collate && r->spool->pages() > 0 && !papplJobIsCanceled(job))
+        ok = printKept(job, *r, 0, r->copies.count - 1);
     if (kzp_job_finish(r->job) != KZP_OK) ok = fail(job, "The job did not finish: %s", kzp_job_message(r->job));
     kzp_job_close(r->job);
     if (r->preview) r->preview->finish();
+    // PAPPL 1.3 ends a job without adding this for the warning it carries.
+    if (ok && r->settings.changes.any())
+        papplJobSetReasons(job, PAPPL_JREASON_JOB_COMPLETED_WITH_WARNINGS, PAPPL_JREASON_NONE);
     return ok;
 }
 

@@ -10,7 +10,9 @@
 // any other PAPPL version.
 //
 //   _papplPrinterProcessIPP, _papplJobProcessIPP, _papplSystemProcessIPP:
-//       requests PAPPL would trip on are refused first (ipp_checks.h).
+//       requests PAPPL would trip on are refused first (ipp_checks.h), then
+//       settings that do not print together (job_checks.h), and the
+//       printer's answers amended (job_checks.h).
 //   _papplJobCopyDocumentData: a streamed job that finds its printer busy
 //       is refused without PAPPL's deadlock (job_order.h, state_file.h).
 //   _papplJobProcess, _papplJobProcessRaster: one job per printer at a time,
@@ -30,6 +32,7 @@
 
 #include "app/device_guard.h"
 #include "app/ipp_checks.h"
+#include "app/job_checks.h"
 #include "app/job_order.h"
 #include "app/state_file.h"
 #include "app/streamed_upload.h"
@@ -47,6 +50,13 @@ using IPPEntry = void (*)(pappl_client_t*);
 
 void checkedIPP(IPPEntry pappl, pappl_client_t* client) {
     if (!kzapp::refuseUnchecked(client)) pappl(client);
+}
+
+// Printer and system requests: also what prints, and the answer amended.
+void checkedPrinterIPP(IPPEntry pappl, pappl_client_t* client) {
+    if (kzapp::refuseUnchecked(client) || kzapp::refuseUnprintable(client)) return;
+    pappl(client);
+    kzapp::amendResponse(client);
 }
 
 // A printer's turn, and the job this thread serves in it.
@@ -76,7 +86,7 @@ extern "C" {
 
 KZ_REPLACES void _papplPrinterProcessIPP(pappl_client_t* client) {
     static const auto pappl = libraries<IPPEntry>("_papplPrinterProcessIPP");
-    checkedIPP(pappl, client);
+    checkedPrinterIPP(pappl, client);
 }
 
 KZ_REPLACES void _papplJobProcessIPP(pappl_client_t* client) {
@@ -86,7 +96,7 @@ KZ_REPLACES void _papplJobProcessIPP(pappl_client_t* client) {
 
 KZ_REPLACES void _papplSystemProcessIPP(pappl_client_t* client) {
     static const auto pappl = libraries<IPPEntry>("_papplSystemProcessIPP");
-    checkedIPP(pappl, client);
+    checkedPrinterIPP(pappl, client);
 }
 
 KZ_REPLACES void* _papplJobProcess(pappl_job_t* started) {

@@ -185,6 +185,8 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
 
     papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, addPreviewPages,
                                  fillDriver, data);
+    // The web pages' words for the printer's own attribute.
+    papplSystemAddStringsData(system, "/kzrqo317-en.strings", "en", "\"kzrqo317-best-quality\" = \"Best Quality (slowest)\";\n");
     // Registered for the driver's own format, these come before PAPPL's
     // built-in PNG and JPEG readers.
     papplSystemAddMIMEFilter(system, "image/png", kNativeFormat, printDocument, config);

@@ -5,7 +5,9 @@
 //
 // Each page's header says what to print (page size, media type, quality,
 // colour, borderless, roll); a page that cannot print ends the job with an
-// ERROR: line before any of its bytes are written.  SIGTERM (a cancelled
+// ERROR: line before any of its bytes are written.  The filter prints the
+// copies (the PPD says *cupsManualCopies: False and offers Collate), from
+// pages kept in a spool, since standard input is read once.  SIGTERM (a cancelled
 // job) ends the current page with blank lines and closes the job, so the
 // printer is never left in the middle of a page.
 //
@@ -16,15 +18,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "frontend/input/open_pages.h"
+#include "frontend/ppd_names.h"
 #include "frontend/print_loop.h"
 #include "frontend/settings.h"
 #if KZ_STREAM_PNG
@@ -35,6 +43,9 @@
 namespace {
 
 volatile std::sig_atomic_t cancelled = 0;
+
+// CUPS's own limit on copies (MaxCopies).
+constexpr long kMaxCopies = 9999;
 
 void onTerm(int) { cancelled = 1; }
 
@@ -205,40 +216,28 @@ std::string describe(const kzfront::Resolved& r) {
            (q.borderless ? ", borderless" : "");
 }
 
-// Prints the page `pages` just gave; false when the job must stop (the
-// message is out).
-bool printPage(kzfront::PageSource& pages, const kzfront::PageHeader& page, int number, Output& output) {
-    kzfront::Resolved resolved;
-    std::string why;
-    if (!kzfront::resolveRaster(page, resolved, why) || !output.ready(resolved, why)) {
-        std::fprintf(stderr, "ERROR: Page %d cannot be printed: %s\n", number, why.c_str());
-        return false;
-    }
-    const kzp_page_format& f = resolved.format;
-    std::fprintf(stderr, "INFO: Printing page %d: %s\n", number, describe(resolved).c_str());
-    std::fprintf(stderr, "DEBUG: page %d: raster %dx%d at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n", number,
-                 page.width, page.height, page.raster.xdpi, page.raster.ydpi, unsigned{f.mode->print_mode},
-                 f.width_px, f.height_px, f.left_px, f.top_px);
-    kzfront::LoopHooks hooks;
-    hooks.cancelled = [] { return cancelled != 0; };
-    int progress = -10;
-    hooks.progress = [&](int, int percent) {
-        if (percent / 10 == progress / 10) return;
-        progress = percent;
-        std::fprintf(stderr, "ATTR: job-media-progress=%d\n", percent);
-    };
-    const kzfront::Outcome outcome = kzfront::printPage(output.job(), f, pages, page, {}, hooks, number, why);
-    if (outcome == kzfront::Outcome::Failed) {
-        std::fprintf(stderr, "ERROR: Page %d: %s\n", number, why.c_str());
-        return false;
-    }
-    std::fprintf(stderr, "ATTR: job-media-progress=100\n");
-    std::fprintf(stderr, "PAGE: %d 1\n", number);
-    if (outcome == kzfront::Outcome::Cancelled) {
-        std::fprintf(stderr, "INFO: Job cancelled; page %d ended early\n", number);
-        return false;
-    }
-    return true;
+// The copies the filter prints (the printer makes none).  When CUPS made
+// the raster from the job's document (CONTENT_TYPE, the document's type, is
+// not raster), the page header says how many copies the RIP left to make
+// (NumCopies; cups-filters makes them itself, and says 1, when the PPD does
+// not let it leave them); raster sent as it is gets the job's copies.
+// Collated unless the job says otherwise, as the PPD's Collate defaults.
+kzfront::Copies copiesFor(const char* copiesArg, const char* optionsArg, const kzfront::PageHeader& first) {
+    kzfront::Copies copies;
+    const char* type = std::getenv("CONTENT_TYPE");
+    const bool rendered = type && *type && std::strcmp(type, "application/vnd.cups-raster") != 0;
+    copies.count = int(std::clamp<long>(rendered ? long(first.options.numCopies) : std::atol(copiesArg), 1, kMaxCopies));
+    cups_option_t* options = nullptr;
+    const int count = cupsParseOptions(optionsArg, 0, &options);
+    const char* collate = cupsGetOption("Collate", count, options);
+    if (!collate) collate = cupsGetOption("collate", count, options);
+    const char* handling = cupsGetOption("multiple-document-handling", count, options);
+    if (collate)
+        copies.collate = !strcasecmp(collate, "true") || !strcasecmp(collate, "on") || !strcasecmp(collate, "yes");
+    else
+        copies.collate = !(handling && !std::strcmp(handling, "separate-documents-uncollated-copies"));
+    cupsFreeOptions(count, options);
+    return copies;
 }
 
 }  // namespace
@@ -269,11 +268,58 @@ static int filterMain(int argc, char* argv[]) {
     }
     Preview preview(argv[5]);
     Output output(preview);
-    kzfront::PageHeader page;
+    kzfront::PageHeader first;
     int number = 0;
     bool ok = true;
-    while (ok && !cancelled && pages->nextPage(page, error)) ok = printPage(*pages, page, ++number, output);
-    if (ok && !cancelled && !error.empty()) {
+    kzfront::Outcome outcome = kzfront::Outcome::Printed;
+    if (pages->nextPage(first, error)) {
+        const kzfront::Copies copies = copiesFor(argv[4], argv[5], first);
+        if (copies.count > 1)
+            std::fprintf(stderr, "INFO: Printing %d %s copies\n", copies.count, copies.collate ? "collated" : "uncollated");
+        // Each page's header says what to print: its settings, resolved
+        // strictly (the PPD forbids what does not print), and the job for them.
+        kzfront::LoopHooks hooks;
+        hooks.cancelled = [] { return cancelled != 0; };
+        hooks.settingsFor = [&](const kzfront::PageHeader& page, kzp_job*& job, kzp_page_format& format,
+                                std::string& why) {
+            kzfront::Resolved resolved;
+            if (!kzfront::resolveRaster(page, resolved, why) || !output.ready(resolved, why)) {
+                std::fprintf(stderr, "ERROR: Page %d cannot be printed: %s\n", number + 1, why.c_str());
+                why.clear();
+                return false;
+            }
+            job = output.job();
+            format = resolved.format;
+            std::fprintf(stderr, "INFO: Printing page %d: %s\n", number + 1, describe(resolved).c_str());
+            std::fprintf(stderr, "DEBUG: page %d: raster %dx%d at %ux%u dpi, mode %u lines %dx%d at (%d,%d)\n",
+                         number + 1, page.width, page.height, page.raster.xdpi, page.raster.ydpi,
+                         unsigned{format.mode->print_mode}, format.width_px, format.height_px, format.left_px,
+                         format.top_px);
+            return true;
+        };
+        int progress = -10;
+        hooks.progress = [&](int, int percent) {
+            if (percent / 10 == progress / 10) return;
+            progress = percent;
+            std::fprintf(stderr, "ATTR: job-media-progress=%d\n", percent);
+        };
+        hooks.pageDone = [&](int page) {
+            number = page;
+            progress = -10;
+            std::fprintf(stderr, "ATTR: job-media-progress=100\n");
+            std::fprintf(stderr, "PAGE: %d 1\n", page);
+        };
+        std::vector<kzfront::Document> documents = {
+            {[&](std::string&) { return kzfront::withFirstPage(std::move(pages), first); }, false}};
+        int printed = 0;
+        outcome = kzfront::printDocuments(nullptr, kzp_page_format_empty(), documents, copies, {}, hooks, printed, error);
+        if (outcome == kzfront::Outcome::Failed) {
+            if (!error.empty()) std::fprintf(stderr, "ERROR: Page %d: %s\n", number + 1, error.c_str());
+            ok = false;
+        } else if (outcome == kzfront::Outcome::Cancelled) {
+            std::fprintf(stderr, "INFO: Job cancelled; page %d ended early\n", number + 1);
+        }
+    } else if (!error.empty() && !cancelled) {
         std::fprintf(stderr, "ERROR: %s\n", error.c_str());
         ok = false;
     }
@@ -285,7 +331,7 @@ static int filterMain(int argc, char* argv[]) {
     preview.finish();
     pages.reset();
     if (fd != STDIN_FILENO) ::close(fd);
-    if (cancelled) return 0;
+    if (cancelled || outcome == kzfront::Outcome::Cancelled) return 0;
     if (ok && number == 0) std::fputs("ERROR: The print data has no pages\n", stderr);
     if (ok) std::fprintf(stderr, "INFO: Printed %d page%s\n", number, number == 1 ? "" : "s");
     return ok && number > 0 ? 0 : 1;

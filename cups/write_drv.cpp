@@ -285,8 +285,8 @@ std::vector<std::vector<std::pair<int, int>>> constraints(const Capabilities& c,
     return ordered;
 }
 
-void printOption(const Option& o, int order = 10) {
-    std::printf("Option \"%s/%s\" PickOne AnySetup %d\n", o.keyword.c_str(), o.text.c_str(), order);
+void printOption(const Option& o, int order = 10, const char* type = "PickOne") {
+    std::printf("Option \"%s/%s\" %s AnySetup %d\n", o.keyword.c_str(), o.text.c_str(), type, order);
     for (size_t i = 0; i < o.choices.size(); ++i) {
         const Choice& ch = o.choices[i];
         if (!ch.keyword.empty()) continue;
@@ -356,6 +356,14 @@ int main(int argc, char* argv[]) {
                   {"Quality", "Quality (error diffusion)",
                    setPageDevice(format("/cupsInteger%d 3", kzcups::kDitherSlot))}},
                  0});
+    // The filter prints the copies (*cupsManualCopies: False) and collates
+    // them when asked, so that cups-filters leaves both to it.
+    printOption({"Collate",
+                 "Collate Copies",
+                 {{"True", "On (1 2 3, 1 2 3)", setPageDevice("/Collate true")},
+                  {"False", "Off (1 1, 2 2, 3 3)", setPageDevice("/Collate false")}},
+                 0},
+                10, "Boolean");
 
     std::printf("\n// Combinations without a print mode.\n");
     int n = 0;

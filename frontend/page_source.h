@@ -54,6 +54,8 @@ struct RasterOptions {
     std::string mediaType;       // MediaType
     uint32_t mediaTypeCode = 0;  // cupsMediaType
     uint32_t mediaPosition = 0;  // MediaPosition
+    uint32_t numCopies = 0;      // NumCopies: the copies the RIP left to the printer
+    bool collate = false;        // Collate
     uint32_t integers[16] = {};  // cupsInteger[]
 };
 
@@ -87,6 +89,9 @@ public:
     // width * channels(format) bytes each, packed; false with `error` when the
     // data is damaged or ends early.
     virtual bool readRows(uint8_t* rows, int32_t count, std::string& error) = 0;
+    // How many pages there are, when that is known without reading them
+    // (for progress); 0 when not.
+    virtual int32_t pageCount() { return 0; }
 };
 
 }  // namespace kzfront

@@ -77,22 +77,100 @@ Outcome printPage(kzp_job* job, const kzp_page_format& format, PageSource& sourc
     return Outcome::Printed;
 }
 
-Outcome printDocuments(kzp_job* job, const kzp_page_format& format, const std::vector<Opener>& documents,
-                       int copies, const Placing& placing, const LoopHooks& hooks, int& pages, std::string& error) {
-    pages = 0;
-    for (int copy = 0; copy < std::max(copies, 1); ++copy) {
-        for (const Opener& open : documents) {
-            std::unique_ptr<PageSource> source = open(error);
-            if (!source) return Outcome::Failed;
-            PageHeader page;
-            while (source->nextPage(page, error)) {
-                if (hooks.cancelled && hooks.cancelled()) return Outcome::Cancelled;
-                const Outcome outcome = printPage(job, format, *source, page, placing, hooks, pages + 1, error);
-                if (outcome != Outcome::Printed) return outcome;
-                ++pages;
-            }
-            if (!error.empty()) return hooks.cancelled && hooks.cancelled() ? Outcome::Cancelled : Outcome::Failed;
+namespace {
+
+class FirstPageAgain : public PageSource {
+public:
+    FirstPageAgain(std::unique_ptr<PageSource> source, const PageHeader& first)
+        : source_(std::move(source)), first_(first) {}
+    bool nextPage(PageHeader& page, std::string& error) override {
+        if (!pending_) return source_->nextPage(page, error);
+        pending_ = false;
+        page = first_;
+        return true;
+    }
+    bool readRows(uint8_t* rows, int32_t count, std::string& error) override {
+        return source_->readRows(rows, count, error);
+    }
+    int32_t pageCount() override { return source_->pageCount(); }
+
+private:
+    std::unique_ptr<PageSource> source_;
+    PageHeader first_;
+    bool pending_ = true;
+};
+
+// Prints the pages `source` gives, each followed by `again` copies of it
+// from `perPage` (uncollated copies; then `source` records into it).
+Outcome printAll(kzp_job* job, const kzp_page_format& format, PageSource& source, RecordingSource* recorder,
+                 PageSpool* perPage, int again, const Placing& placing, const LoopHooks& hooks, int& pages,
+                 std::string& error) {
+    const auto stopped = [&] { return hooks.cancelled && hooks.cancelled(); };
+    const auto printOne = [&](PageSource& from, const PageHeader& page) {
+        kzp_job* into = job;
+        kzp_page_format at = format;
+        if (hooks.settingsFor && !hooks.settingsFor(page, into, at, error)) return Outcome::Failed;
+        return printPage(into, at, from, page, placing, hooks, pages + 1, error);
+    };
+    PageHeader page;
+    while (source.nextPage(page, error)) {
+        if (stopped()) return Outcome::Cancelled;
+        Outcome outcome = printOne(source, page);
+        if (outcome != Outcome::Printed) return outcome;
+        ++pages;
+        if (!perPage) continue;
+        if (recorder && !recorder->keepRest(error)) return Outcome::Failed;
+        for (int copy = 0; copy < again; ++copy) {
+            if (stopped()) return Outcome::Cancelled;
+            auto kept = perPage->replay(perPage->pages() - 1);
+            PageHeader same;
+            if (!kept->nextPage(same, error)) return Outcome::Failed;
+            outcome = printOne(*kept, same);
+            if (outcome != Outcome::Printed) return outcome;
+            ++pages;
         }
+        perPage->clear();
+    }
+    if (!error.empty()) return stopped() ? Outcome::Cancelled : Outcome::Failed;
+    return Outcome::Printed;
+}
+
+}  // namespace
+
+std::unique_ptr<PageSource> withFirstPage(std::unique_ptr<PageSource> source, const PageHeader& first) {
+    return std::make_unique<FirstPageAgain>(std::move(source), first);
+}
+
+Outcome printDocuments(kzp_job* job, const kzp_page_format& format, const std::vector<Document>& documents,
+                       Copies copies, const Placing& placing, const LoopHooks& hooks, int& pages, std::string& error) {
+    pages = 0;
+    const int count = std::max(copies.count, 1);
+    for (const Document& document : documents) {
+        std::unique_ptr<PageSource> source = document.open(error);
+        if (!source) return Outcome::Failed;
+        Outcome outcome = Outcome::Printed;
+        if (count == 1 || (copies.collate && document.reopens)) {
+            for (int copy = 0; outcome == Outcome::Printed && copy < count; ++copy) {
+                if (copy > 0 && !(source = document.open(error))) return Outcome::Failed;
+                outcome = printAll(job, format, *source, nullptr, nullptr, 0, placing, hooks, pages, error);
+            }
+        } else {
+            // Pages kept to print again: the whole document when collating,
+            // else each page until its copies are out.
+            std::unique_ptr<PageSpool> spool = PageSpool::create(error);
+            if (!spool) return Outcome::Failed;
+            RecordingSource recorder(std::move(source), *spool);
+            if (copies.collate) {
+                outcome = printAll(job, format, recorder, nullptr, nullptr, 0, placing, hooks, pages, error);
+                for (int copy = 1; outcome == Outcome::Printed && copy < count; ++copy) {
+                    auto kept = spool->replay();
+                    outcome = printAll(job, format, *kept, nullptr, nullptr, 0, placing, hooks, pages, error);
+                }
+            } else {
+                outcome = printAll(job, format, recorder, &recorder, spool.get(), count - 1, placing, hooks, pages, error);
+            }
+        }
+        if (outcome != Outcome::Printed) return outcome;
     }
     return Outcome::Printed;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frontend/page_source.h"
+#include "frontend/page_spool.h"
 #include "frontend/place.h"
 #include "kzrqo317/print.h"
 
@@ -21,6 +22,10 @@ struct LoopHooks {
     std::function<void(int page, int percent)> progress;  // the page's lines given, 0..100
     std::function<void(int page, const PageHeader&, const Placement&)> pageStarted;
     std::function<void(int page)> pageDone;  // the page ended complete and went to the job
+    // printDocuments: before each page (copies too), the job and format it
+    // prints in, for front ends whose settings come with each page; false
+    // with `error` when it cannot print.
+    std::function<bool(const PageHeader& page, kzp_job*& job, kzp_page_format& format, std::string& error)> settingsFor;
 };
 
 enum class Outcome { Printed, Cancelled, Failed };
@@ -59,13 +64,30 @@ private:
 Outcome printPage(kzp_job* job, const kzp_page_format& format, PageSource& source, const PageHeader& page,
                   const Placing& placing, const LoopHooks& hooks, int number, std::string& error);
 
-// A document to print, opened when it is printed (again for each copy).
-using Opener = std::function<std::unique_ptr<PageSource>(std::string& error)>;
+// `source` with `first`, its first page's header already read, given again.
+std::unique_ptr<PageSource> withFirstPage(std::unique_ptr<PageSource> source, const PageHeader& first);
 
-// Every page of every document into `job` at one format, `copies` times,
-// collated (each copy all documents in order).  `pages` counts the pages
-// that ended complete.
-Outcome printDocuments(kzp_job* job, const kzp_page_format& format, const std::vector<Opener>& documents,
-                       int copies, const Placing& placing, const LoopHooks& hooks, int& pages, std::string& error);
+// A document to print, opened when it is printed.
+using Opener = std::function<std::unique_ptr<PageSource>(std::string& error)>;
+struct Document {
+    Opener open;
+    // open() may be called again for another copy (a file); otherwise the
+    // pages are kept in a spool (frontend/page_spool.h) and printed from it.
+    bool reopens = true;
+};
+
+// The printer makes no copies: the front end prints each page again.  As
+// IPP's multiple-document-handling says, each document's copies come
+// together: collated (1 2 3, 1 2 3) or each page `count` times (1 1, 2 2,
+// 3 3), then the next document's.
+struct Copies {
+    int count = 1;
+    bool collate = true;
+};
+
+// Every page of every document into `job` at one format, with its copies.
+// `pages` counts the pages that ended complete, copies included.
+Outcome printDocuments(kzp_job* job, const kzp_page_format& format, const std::vector<Document>& documents,
+                       Copies copies, const Placing& placing, const LoopHooks& hooks, int& pages, std::string& error);
 
 }  // namespace kzfront

@@ -26,7 +26,7 @@ std::string text(const char (&field)[N]) {
 
 // Where the fields lie in a stream's header (as in cups_page_header2_t).
 enum Offset : size_t {
-    kMediaClass = 0, kMediaColor = 64, kMediaType = 128, kOutputType = 192, kDuplex = 272, kHWResolution = 276,
+    kMediaClass = 0, kMediaColor = 64, kMediaType = 128, kOutputType = 192, kCollate = 264, kDuplex = 272, kHWResolution = 276,
     kImagingBoundingBox = 284, kMediaPosition = 324, kMediaWeight = 328, kNumCopies = 340, kOrientation = 344,
     kPageSize = 352, kTumble = 368, kCupsWidth = 372, kCupsHeight = 376, kCupsMediaType = 380,
     kCupsBitsPerColor = 384, kCupsBitsPerPixel = 388, kCupsBytesPerLine = 392, kCupsColorOrder = 396,
@@ -55,6 +55,7 @@ RasterHeader rasterHeaderFrom(const cups_page_header2_s& h) {
     r.MediaPosition = integer(h.MediaPosition);
     r.MediaWeight = integer(h.MediaWeight);
     r.NumCopies = integer(h.NumCopies);
+    r.Collate = integer(h.Collate);
     r.Orientation = integer(h.Orientation);
     r.Duplex = integer(h.Duplex);
     r.Tumble = integer(h.Tumble);
@@ -96,6 +97,7 @@ RasterHeader rasterHeaderFrom(const uint8_t* b, bool bigEndian) {
     r.MediaPosition = u(kMediaPosition);
     r.MediaWeight = u(kMediaWeight);
     r.NumCopies = u(kNumCopies);
+    r.Collate = u(kCollate);
     r.Orientation = u(kOrientation);
     r.Duplex = u(kDuplex);
     r.Tumble = u(kTumble);
@@ -179,6 +181,8 @@ RasterOptions rasterOptions(const RasterHeader& h) {
     o.mediaType = h.MediaType;
     o.mediaTypeCode = h.cupsMediaType;
     o.mediaPosition = h.MediaPosition;
+    o.numCopies = h.NumCopies;
+    o.collate = h.Collate != 0;
     for (int i = 0; i < 16; ++i) o.integers[i] = h.cupsInteger[i];
     return o;
 }

@@ -21,7 +21,7 @@ struct RasterHeader {
     std::string MediaClass, MediaColor, MediaType, OutputType;
     uint32_t HWResolution[2] = {};
     uint32_t ImagingBoundingBox[4] = {};  // points: left, bottom, right, top
-    uint32_t MediaPosition = 0, MediaWeight = 0, NumCopies = 0, Orientation = 0, Duplex = 0, Tumble = 0;
+    uint32_t Collate = 0, MediaPosition = 0, MediaWeight = 0, NumCopies = 0, Orientation = 0, Duplex = 0, Tumble = 0;
     uint32_t PageSize[2] = {};  // points
     uint32_t cupsWidth = 0, cupsHeight = 0, cupsMediaType = 0;
     uint32_t cupsBitsPerColor = 0, cupsBitsPerPixel = 0, cupsBytesPerLine = 0;

@@ -92,6 +92,7 @@ bool resolveRequest(const Request& asked, Policy policy, Resolved& out, std::str
                 r.request.quality = q;
                 const kzp_settings s = r.settings();
                 if (kzp_resolve(&s, &r.format, message, sizeof message) == KZP_OK) {
+                    r.request.paper = r.format.mode->paper;  // the PWG name, whatever name was typed
                     r.changes.quality = q != asked.quality;
                     r.changes.margins = borderless != asked.borderless;
                     r.changes.colour = ink.change;
@@ -135,9 +136,10 @@ Request requestFromIpp(const IppAttributes& ipp) {
     Request r;
     if (!ipp.mediaSizeName.empty()) r.paper = ipp.mediaSizeName;
     if (!ipp.mediaType.empty()) r.media = ipp.mediaType;
-    r.quality = ipp.quality == IPP_QUALITY_DRAFT  ? KZP_QUALITY_DRAFT
-                : ipp.quality == IPP_QUALITY_HIGH ? KZP_QUALITY_HIGH
-                                                  : KZP_QUALITY_NORMAL;
+    r.quality = ipp.best                          ? KZP_QUALITY_BEST
+                : ipp.quality == IPP_QUALITY_DRAFT ? KZP_QUALITY_DRAFT
+                : ipp.quality == IPP_QUALITY_HIGH  ? KZP_QUALITY_HIGH
+                                                   : KZP_QUALITY_NORMAL;
     const std::string& mode = ipp.colourMode;
     const bool grey = mode == "monochrome" || mode == "auto-monochrome" || mode == "process-monochrome" ||
                       mode == "bi-level" || mode == "process-bi-level" || (mode == "auto" && ipp.greyContent);

@@ -84,6 +84,7 @@ struct IppAttributes {
     std::string mediaSource;    // media-col/media-source, e.g. "main" or "main-roll"
     int32_t margins[4] = {1, 1, 1, 1};  // media-col left, right, top, bottom margins (all 0: borderless)
     ipp_quality_t quality = IPP_QUALITY_NORMAL;  // print-quality
+    bool best = false;                           // the printer's own attribute for the best mode, whatever the quality
     std::string colourMode = "auto";  // print-color-mode
     bool greyContent = false;         // the document has no colour (for "auto")
 };

@@ -181,7 +181,9 @@ bool resolveSetup(const kzp_settings& in, Setup& setup, std::string& why) {
     const kzp_paper* paper = findPaper(paperName);
     if (!paper) {
         why = std::string("unknown paper '") + paperName + "'; papers: " +
-              names(papers(), [](const kzp_paper& p) { return std::string(p.pwg_name); });
+              names(papers(), [](const kzp_paper& p) {
+                  return std::string(p.pwg_name) + (*p.short_name ? std::string(" (") + p.short_name + ")" : "");
+              });
         return false;
     }
     const kzp_media* media = findMedia(mediaName);

@@ -1,6 +1,8 @@
 // Paper sizes and media types, named by what the printer's tables show.
 #include "print/papers.h"
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -18,30 +20,30 @@ namespace {
 // under kFittingCode.  Widths are across the paper path.
 constexpr const char* kFitted = "no paper code of its own: prints with margins under a sheet code without edge phases";
 const kzp_paper kPapers[] = {
-    {"iso_a4_210x297mm", "A4", 210000, 297000, 3, 1, 1, ""},
-    {"na_letter_8.5x11in", "Letter", 215900, 279400, 13, 1, 1, ""},
-    {"na_index-4x6_4x6in", "4 x 6 in", 101600, 152400, 52, 1, 1, ""},
+    {"iso_a4_210x297mm", "A4", 210000, 297000, 3, 1, 1, "", "a4"},
+    {"na_letter_8.5x11in", "Letter", 215900, 279400, 13, 1, 1, "", "letter"},
+    {"na_index-4x6_4x6in", "4 x 6 in", 101600, 152400, 52, 1, 1, "", "4x6"},
     {"na_5x7_5x7in", "5 x 7 in", 127000, 177800, 55, 1, 1,
-     "code 55; code 51 (\"code-51\") is the same width and 5 lines of 600 dpi longer"},
-    {"oe_photo-l_3.5x5in", "3.5 x 5 in", 88900, 127000, 50, 1, 1, ""},
-    {"jpn_hagaki_100x148mm", "Postcard 100 x 148 mm", 100000, 148000, 20, 1, 1, ""},
-    {"oe_panorama_3.5x10in", "3.5 x 10 in (panorama)", 88900, 254000, 56, 1, 1, ""},
-    {"code-51", "5 x 7 in (code 51)", 127000, 178010, 51, 1, 1, "5 x 7 in, 5 lines of 600 dpi longer than code 55"},
+     "code 55; code 51 (\"code-51\") is the same width and 5 lines of 600 dpi longer", "5x7"},
+    {"oe_photo-l_3.5x5in", "3.5 x 5 in", 88900, 127000, 50, 1, 1, "", "3.5x5"},
+    {"jpn_hagaki_100x148mm", "Postcard 100 x 148 mm", 100000, 148000, 20, 1, 1, "", "postcard"},
+    {"oe_panorama_3.5x10in", "3.5 x 10 in (panorama)", 88900, 254000, 56, 1, 1, "", "3.5x10"},
+    {"code-51", "5 x 7 in (code 51)", 127000, 178010, 51, 1, 1, "5 x 7 in, 5 lines of 600 dpi longer than code 55", ""},
     {"jpn_hagaki-landscape_148x100mm", "Postcard 148 x 100 mm, long edge first", 148000, 100000, 21, 1, 1,
-     "the landscape twin of jpn_hagaki_100x148mm: fed long edge first"},
+     "the landscape twin of jpn_hagaki_100x148mm: fed long edge first", "postcard-landscape"},
     {"iso_a4-landscape_297x210mm", "A4, long edge first", 297000, 210000, 4, 1, 0,
      "fed long edge first; wider than the 260 mm the printer prints, so the right part stays blank and "
-     "borderless is not possible"},
+     "borderless is not possible", "a4-landscape"},
     {"na_letter-landscape_11x8.5in", "Letter, long edge first", 279400, 215900, 14, 1, 0,
      "fed long edge first; wider than the 260 mm the printer prints, so the right part stays blank and "
-     "borderless is not possible"},
-    {"iso_a5_148x210mm", "A5", 148000, 210000, kFittingCode, 0, 0, kFitted},
-    {"iso_a6_105x148mm", "A6", 105000, 148000, kFittingCode, 0, 0, kFitted},
-    {"jis_b5_182x257mm", "B5 (JIS)", 182000, 257000, kFittingCode, 0, 0, kFitted},
-    {"na_legal_8.5x14in", "Legal", 215900, 355600, kFittingCode, 0, 0, kFitted},
-    {"na_govt-letter_8x10in", "8 x 10 in", 203200, 254000, kFittingCode, 0, 0, kFitted},
-    {"na_executive_7.25x10.5in", "Executive", 184150, 266700, kFittingCode, 0, 0, kFitted},
-    {"om_small-photo_100x150mm", "10 x 15 cm", 100000, 150000, kFittingCode, 0, 0, kFitted},
+     "borderless is not possible", "letter-landscape"},
+    {"iso_a5_148x210mm", "A5", 148000, 210000, kFittingCode, 0, 0, kFitted, "a5"},
+    {"iso_a6_105x148mm", "A6", 105000, 148000, kFittingCode, 0, 0, kFitted, "a6"},
+    {"jis_b5_182x257mm", "B5 (JIS)", 182000, 257000, kFittingCode, 0, 0, kFitted, "b5"},
+    {"na_legal_8.5x14in", "Legal", 215900, 355600, kFittingCode, 0, 0, kFitted, "legal"},
+    {"na_govt-letter_8x10in", "8 x 10 in", 203200, 254000, kFittingCode, 0, 0, kFitted, "8x10"},
+    {"na_executive_7.25x10.5in", "Executive", 184150, 266700, kFittingCode, 0, 0, kFitted, "executive"},
+    {"om_small-photo_100x150mm", "10 x 15 cm", 100000, 150000, kFittingCode, 0, 0, kFitted, "10x15cm"},
 };
 
 // Names given out before and still taken as input (saved settings, scripts).
@@ -139,6 +141,7 @@ const kzp_paper* findPaper(const char* name) {
     const bool byCode = parseCode(name, code);
     for (const auto& p : kPapers) {
         if (std::strcmp(p.pwg_name, name) == 0) return &p;
+        if (*p.short_name && strcasecmp(p.short_name, name) == 0) return &p;
         if (byCode && p.code == code && p.established) return &p;
     }
     return nullptr;

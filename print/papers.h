@@ -10,7 +10,8 @@ namespace kzp {
 
 std::span<const kzp_paper> papers();
 std::span<const kzp_media> mediaTypes();
-// NULL when unknown.  "code-N" finds a paper by its code; a media "code-N"
+// NULL when unknown.  A paper goes by its PWG name or its short name (any
+// case); "code-N" finds a paper by its code; a media "code-N"
 // works for any code N (unknown codes act as plain paper, loading otherwise).
 const kzp_paper* findPaper(const char* name);
 const kzp_media* findMedia(const char* name);

@@ -30,8 +30,28 @@ bool endsAsPdf(int fd) {
 
 class DocumentPages : public RowSource {
 public:
-    DocumentPages(std::string name, std::unique_ptr<Ghostscript> gs, int fd, const OpenOptions& options)
-        : RowSource(std::move(name), options), gs_(std::move(gs)), fd_(fd) {}
+    DocumentPages(std::string name, std::unique_ptr<Ghostscript> gs, int fd, std::string path, bool postscript,
+                  const OpenOptions& options)
+        : RowSource(std::move(name), options), gs_(std::move(gs)), fd_(fd), path_(std::move(path)),
+          postscript_(postscript) {}
+
+    // A PDF's page count, from Ghostscript asked apart (PostScript's is known
+    // only once it has run).
+    int32_t pageCount() override {
+        if (counted_ || postscript_) return count_;
+        counted_ = true;
+        const int fd = fd_ >= 0 ? fd_ : ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return 0;
+        GhostscriptLimits limits{options_.pageSeconds, options_.pageSeconds, options_.cancelled};
+        std::string why;
+        auto gs = Ghostscript::start({"-q", "-dNODISPLAY", "-dSAFER", "--permit-file-read=/dev/fd/3", "-c",
+                                      "(/dev/fd/3) (r) file runpdfbegin pdfpagecount = quit"},
+                                     limits, why, fd);
+        if (fd != fd_) ::close(fd);
+        int32_t n = 0;
+        if (gs && std::fscanf(gs->output(), "%d", &n) == 1 && gs->finish(false) == 0 && n > 0) count_ = n;
+        return count_;
+    }
     ~DocumentPages() override {
         gs_.reset();
         if (fd_ >= 0) ::close(fd_);
@@ -101,6 +121,10 @@ private:
 
     std::unique_ptr<Ghostscript> gs_;
     int fd_;  // the document's copy, or -1
+    const std::string path_;
+    const bool postscript_;
+    bool counted_ = false;
+    int32_t count_ = 0;
     PnmHeader header_;
     std::vector<uint8_t> scratch_;
     bool done_ = false;
@@ -149,7 +173,7 @@ std::unique_ptr<PageSource> openDocument(const std::string& path, int fd, const 
     std::string why;
     auto gs = Ghostscript::start(args, limits, why, fd);
     if (!gs) return fail("PDF and PostScript need Ghostscript, but " + why);
-    return std::make_unique<DocumentPages>(name, std::move(gs), fd, o);
+    return std::make_unique<DocumentPages>(name, std::move(gs), fd, path, postscript, o);
 }
 
 }  // namespace kzfront::input

@@ -54,6 +54,7 @@ void onProgress(j_common_ptr info) {
 
 class JpegPages : public RowSource {
 public:
+    int32_t pageCount() override { return 1; }
     JpegPages(std::FILE* file, std::string name, const OpenOptions& options)
         : RowSource(std::move(name), options), file_(file) {
         info_.err = jpeg_std_error(&err_.base);

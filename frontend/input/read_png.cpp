@@ -27,6 +27,7 @@ void onWarning(png_structp, png_const_charp) {}
 
 class PngPages : public RowSource {
 public:
+    int32_t pageCount() override { return 1; }
     PngPages(std::FILE* file, std::string name, const OpenOptions& options)
         : RowSource(std::move(name), options), file_(file) {}
     ~PngPages() override {

@@ -106,6 +106,7 @@ typedef struct kzp_paper {
     uint8_t established;   /* 1: the code's own size; 0: printed with margins under a code that fits */
     uint8_t borderless;    /* 1: borderless printing exists for this size */
     const char* note;      /* why the size prints as it does, or "" */
+    const char* short_name; /* what people type, e.g. "a4", "letter", "4x6" (any case); "" for raw codes */
 } kzp_paper;
 
 /* A media type (paper kind; fields are only ever added at the end). */
@@ -152,7 +153,7 @@ typedef struct kzp_page_format {
 
 typedef struct kzp_settings {
     size_t struct_size;     /* the caller's sizeof(kzp_settings): kzp_settings_init sets it */
-    const char* paper;      /* a kzp_paper pwg_name, or "code-N" for a paper code; NULL: iso_a4_210x297mm */
+    const char* paper;      /* a kzp_paper pwg_name or short_name, or "code-N" for a paper code; NULL: iso_a4_210x297mm */
     const char* media;      /* a kzp_media name, or "code-N" for any media code; NULL: plain */
     kzp_quality quality;
     int mono;               /* 1: black only */

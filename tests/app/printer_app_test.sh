@@ -109,6 +109,17 @@ wait_job() {
 # output ID JOBNAME: the file a file:// printer writes for the job
 output() { echo "$work/out/$1-$2.prn"; }
 
+# job_id_of JOBNAME: the id of the job of that name
+job_id_of() {
+  local id
+  id=$(sed -n "s/.*\[Job \([0-9]*\)\] Created job file \".*-$1\.[a-z]*\".*/\1/p" "$work/server.log" | head -1)
+  [ -n "$id" ] || fail "no job $1"
+  echo "$id"
+}
+
+# job_output JOBNAME: the file the job of that name printed to
+job_output() { output "$(job_id_of "$1")" "$1"; }
+
 # check_output ID JOBNAME: the device file is a well-formed stream with ink where the input has it
 check_output() {
   local file
@@ -572,6 +583,151 @@ same_input)
   else
     echo "cupsfilter, the filter or the PPD missing: CUPS not compared"
   fi
+  ;;
+
+copies)
+  # The printer makes no copies: each front end prints them, collated or
+  # not, also from input it reads once (standard input, streamed raster).
+  # The pages' ink tells them apart: abcabc is two collated copies of a
+  # three-page document, aabbcc two uncollated ones.
+  cli=${KZ_TEST_PRINT_CLI:?} filter=${KZ_TEST_CUPS_FILTER:-} ppd=${KZ_TEST_PPD:-}
+  command -v gs >/dev/null || { echo "Ghostscript is not installed"; exit 77; }
+  source "$here/../cups/common.sh"
+  make_three_pages "$work/in/three.pdf"
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r30 -dLastPage=1 -sOutputFile="$work/in/one.png" "$work/in/three.pdf"
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -r150 -dcupsColorSpace=19 -dcupsBitsPerColor=8 \
+    -sOutputFile="$work/in/three.pwg" "$work/in/three.pdf" >/dev/null 2>&1
+  pattern() {  # pattern FILE WANT WHAT
+    local got
+    for _ in $(seq 50); do "$inspect" check "$1" >/dev/null 2>&1 && break; sleep 0.2; done
+    got=$(page_pattern "$inspect" "$1")
+    [ "$got" = "$2" ] || fail "$3: pages $got, not $2"
+    echo "$3: $got"
+  }
+  "$cli" -q --paper a6 --quality draft --copies 2 -o "$work/out/cli-one.prn" "$work/in/one.png" || fail "kzrqo317-print --copies 2"
+  pattern "$work/out/cli-one.prn" aa "kzrqo317-print, 2 copies of a PNG"
+  "$cli" -q --paper a6 --quality draft --copies 2 -o "$work/out/cli-three.prn" "$work/in/three.pdf" || fail "kzrqo317-print --copies 2"
+  pattern "$work/out/cli-three.prn" abcabc "kzrqo317-print, 2 copies of a PDF"
+  "$cli" -q --paper a6 --quality draft --copies 2 --no-collate -o "$work/out/cli-uncollated.prn" - < "$work/in/three.pdf" ||
+    fail "kzrqo317-print --copies 2 --no-collate from standard input"
+  pattern "$work/out/cli-uncollated.prn" aabbcc "kzrqo317-print, 2 uncollated copies from standard input"
+
+  start_server
+  add_printer
+  app_copies() {  # app_copies NAME FILE FORMAT HANDLING WANT
+    local id
+    id=$(ipptool -tv -T 60 -f "$2" -d jobname="$1" -d format="$3" -d copies=2 -d handling="$4"          "$(printer_uri)" "$here/copies.test" | sed -n 's/.*job-id (integer) = \([0-9]*\).*/\1/p' | head -1)
+    [ -n "$id" ] || fail "the app refused $1"
+    [ "$(wait_job "$id")" = completed ] || { job_state "$id" | grep job-state; fail "$1 did not complete"; }
+    pattern "$(output "$id" "$1")" "$5" "the app, $1"
+    job_state "$id" | grep -q "job-impressions-completed (integer) = ${#5}" || fail "$1: job-impressions-completed is not ${#5}"
+  }
+  collated=separate-documents-collated-copies uncollated=separate-documents-uncollated-copies
+  app_copies png "$work/in/one.png" image/png "$collated" aa
+  app_copies pdf "$work/in/three.pdf" application/pdf "$collated" abcabc
+  app_copies pdf-uncollated "$work/in/three.pdf" application/pdf "$uncollated" aabbcc
+  app_copies pwg "$work/in/three.pwg" image/pwg-raster "$collated" abcabc
+  app_copies pwg-uncollated "$work/in/three.pwg" image/pwg-raster "$uncollated" aabbcc
+
+  if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then
+    private_serverbin "$work/serverbin" "$filter"
+    printf 'ServerBin %s\nDataDir %s\n' "$work/serverbin" "$(cups-config --datadir)" > "$work/cups-files.conf"
+    cups_copies() {  # cups_copies NAME FILE WANT OPTIONS...
+      local name=$1 file=$2 want=$3; shift 3
+      cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o PageSize=A6 -o print-quality=3 "$@" \
+        "$file" > "$work/out/cups-$name.prn" 2> "$work/cups.log" || { tail "$work/cups.log"; fail "cupsfilter $name"; }
+      pattern "$work/out/cups-$name.prn" "$want" "the CUPS filter, $name"
+    }
+    cups_copies png "$work/in/one.png" aa -n 2
+    cups_copies pdf "$work/in/three.pdf" abcabc -n 2
+    cups_copies pdf-uncollated "$work/in/three.pdf" aabbcc -n 2 -o collate=false
+    # CUPS raster made elsewhere: the job's copies count.
+    cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m application/vnd.cups-raster -e -o PageSize=A6 \
+      "$work/in/three.pdf" > "$work/in/three.ras" 2>/dev/null || fail "cupsfilter could not make CUPS raster"
+    cups_copies raster "$work/in/three.ras" abcabc -n 2 -i application/vnd.cups-raster
+  else
+    echo "cupsfilter, the filter or the PPD missing: CUPS not tried"
+  fi
+  ;;
+
+substitution)
+  # Offer only what prints, substitute only when allowed: no zero-margin
+  # media for sizes without borderless printing; settings that do not print
+  # together refused with ipp-attribute-fidelity, else printed with the
+  # nearest (the job says what changed), as the command line does by default
+  # (--strict refuses); the CUPS filter refuses what its PPD forbids.
+  cli=${KZ_TEST_PRINT_CLI:?} filter=${KZ_TEST_CUPS_FILTER:-} ppd=${KZ_TEST_PPD:-}
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  attrs=$(ipptool -tv -T 30 "$(printer_uri)" get-printer-attributes.test)
+  zero=$(grep -oE 'media-bottom-margin=0 media-left-margin=0 media-right-margin=0 media-size=\{[^}]*\} media-size-name=[^ ]*' <<<"$attrs" |
+         sed 's/.*media-size-name=//' | sort -u)
+  want=$("$tool" capabilities | awk '$1 == "paper" && $3 == 1 { print $2 }' | sort -u)
+  [ "$zero" = "$want" ] || fail "zero-margin media for $(tr '\n' ' ' <<<"$zero"), borderless sizes are $(tr '\n' ' ' <<<"$want")"
+  echo "zero-margin media: only the $(wc -l <<<"$want") sizes that print borderless"
+  ipptool -t -T 60 -f "$work/in/block.png" "$(printer_uri)" "$here/substitution.test" || fail "fidelity and substitution"
+  for job in "a5-borderless:Printing with margins:" "draft-photo:Printing high quality:"; do
+    name=${job%%:*} said=${job#*:}
+    id=$(job_id_of "$name")
+    [ "$(wait_job "$id")" = completed ] || fail "$name did not complete"
+    reasons=$(job_state "$id" | grep -E 'job-state-(message|reasons)')
+    grep -q "job-state-message .*= $said" <<<"$reasons" && grep -q 'job-completed-with-warnings' <<<"$reasons" ||
+      fail "$name does not say '$said' with a warning: $reasons"
+    echo "$name: $said (warnings-detected, job-completed-with-warnings)"
+  done
+  # Draft on photo paper prints as high, through the app and the command line alike.
+  "$cli" -q --media photo --quality draft -o "$work/out/cli-draft-photo.prn" "$work/in/block.png" 2> "$work/cli.err" ||
+    fail "kzrqo317-print did not print the nearest settings"
+  [ "$(wc -l < "$work/cli.err")" = 1 ] && grep -q '^kzrqo317-print: printing high quality instead' "$work/cli.err" ||
+    fail "kzrqo317-print does not say in one line what changed: $(cat "$work/cli.err")"
+  for _ in $(seq 50); do "$inspect" check "$(job_output draft-photo)" >/dev/null 2>&1 && break; sleep 0.2; done
+  cmp -s "$work/out/cli-draft-photo.prn" "$(job_output draft-photo)" || fail "draft on photo prints differently through the app"
+  "$cli" -q --strict --media photo --quality draft -o "$work/out/strict.prn" "$work/in/block.png" 2>/dev/null &&
+    fail "kzrqo317-print --strict printed draft on photo paper"
+  echo "$(cut -c1-80 "$work/cli.err")...; --strict refuses"
+  if [ -n "$filter" ] && [ -n "$ppd" ] && command -v cupsfilter >/dev/null; then
+    source "$here/../cups/common.sh"
+    private_serverbin "$work/serverbin" "$filter"
+    printf 'ServerBin %s\nDataDir %s\n' "$work/serverbin" "$(cups-config --datadir)" > "$work/cups-files.conf"
+    cupsfilter -c "$work/cups-files.conf" -p "$ppd" -m printer/kzrqo317 -e -o MediaType=photo -o cupsPrintQuality=Draft \
+      "$work/in/block.png" > "$work/out/cups.prn" 2> "$work/cups.log" && fail "the CUPS filter printed draft on photo paper"
+    grep -q '^ERROR: Page 1 cannot be printed' "$work/cups.log" || fail "the CUPS filter did not refuse with ERROR:"
+    [ ! -s "$work/out/cups.prn" ] || fail "the CUPS filter wrote bytes for settings it refused"
+    echo "CUPS filter: $(grep -m1 '^ERROR: Page 1' "$work/cups.log" | cut -c1-80)..."
+  fi
+  ;;
+
+best_quality)
+  # The best mode through the app: IPP's print-quality high keeps its
+  # meaning, the printer's own attribute kzrqo317-best-quality reaches best,
+  # per job or as the printer's default, and the printing defaults page shows it.
+  cli=${KZ_TEST_PRINT_CLI:?}
+  "$tool" inputs "$work/in"
+  start_server
+  add_printer
+  ipptool -t -T 30 "$(printer_uri)" "$here/best.test" >/dev/null || { ipptool -t -T 30 "$(printer_uri)" "$here/best.test"; fail "the best mode is not offered"; }
+  best_job() {  # best_job NAME QUALITY [-d best=...]
+    local name=$1 quality=$2 id; shift 2
+    ipptool -t -T 60 -f "$work/in/block.png" -d jobname="$name" -d quality="$quality" "$@" "$(printer_uri)" "$here/best.test" >/dev/null ||
+      fail "job $name was not accepted"
+    [ "$(wait_job "$(job_id_of "$name")")" = completed ] || fail "$name did not complete"
+    for _ in $(seq 50); do "$inspect" check "$(job_output "$name")" >/dev/null 2>&1 && break; sleep 0.2; done
+  }
+  for q in high best; do "$cli" -q --quality $q -o "$work/out/cli-$q.prn" "$work/in/block.png" || fail "kzrqo317-print --quality $q"; done
+  best_job high 5 -d best=false
+  best_job best 5 -d best=true
+  best_job best-from-normal 4 -d best=true
+  cmp -s "$(job_output high)" "$work/out/cli-high.prn" || fail "print-quality high did not print as high"
+  cmp -s "$(job_output best)" "$work/out/cli-best.prn" || fail "kzrqo317-best-quality=true did not print as best"
+  cmp -s "$(job_output best-from-normal)" "$work/out/cli-best.prn" || fail "kzrqo317-best-quality=true at normal did not print as best"
+  ipptool -t -T 30 -d setdefault=true "$(printer_uri)" "$here/best.test" >/dev/null || fail "cannot make best the printer's default"
+  best_job by-default 5
+  cmp -s "$(job_output by-default)" "$work/out/cli-best.prn" || fail "the printer's default best did not print as best"
+  page=$(curl -s "http://127.0.0.1:$port/kz/printing")
+  grep -q 'Best Quality (slowest):</th><td><input type="checkbox" name="kzrqo317-best-quality" checked>' <<<"$page" ||
+    fail "the printing defaults page does not show best quality set: $(grep -i best <<<"$page")"
+  echo "print-quality high prints high; kzrqo317-best-quality per job and as the default prints best; the defaults page shows it"
   ;;
 
 *) fail "unknown case $case_name";;

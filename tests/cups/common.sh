@@ -76,3 +76,18 @@ check_stream() {
   fi
   return 0
 }
+
+# page_pattern INSPECT FILE: the stream's pages as letters, a new letter for
+# each new amount of ink, so that copies show their order: abcabc (collated),
+# aabbcc (not).
+page_pattern() {
+  "$1" stats --json "$2" | jq -r '.pages[] | [.dots[]] | add // 0' |
+    awk '{ if (!($1 in seen)) seen[$1] = sprintf("%c", 97 + n++); printf "%s", seen[$1] } END { print "" }'
+}
+
+# make_three_pages OUT.pdf: A6 pages with more ink on each.
+make_three_pages() {
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sPAPERSIZE=a6 -sOutputFile="$1" \
+    -c "1 1 3 { /n exch def 0.2 0.3 0.8 setrgbcolor 30 30 n 60 mul dup rectfill showpage } for" ||
+    fail "Ghostscript could not make $1"
+}

@@ -47,15 +47,19 @@ cmp -s "$dir/a.prn" "$dir/b.prn" || { echo "FAIL: the same JPEG printed twice di
 expect 0 '' "$print" -q --preview "$dir/view.png" -o "$dir/out.prn" "$dir/doc.pdf"
 [ -s "$dir/view.png" ] && [ -s "$dir/view-2.png" ] || { echo "FAIL: no preview pages" >&2; failures=$((failures + 1)); }
 
-# Settings without a print mode name what is possible; nothing is written.
+# Settings without a print mode: the nearest that print (printer_app_substitution
+# tests it with the other front ends); --strict refuses naming what is
+# possible, writing nothing.
+expect 0 'printing with margins instead' "$print" -q --paper a5 --borderless -o "$dir/out.prn" "$dir/photo.jpg"
 rm -f "$dir/none.prn"
 expect 2 'Possible with photo on iso_a4_210x297mm: colour with margins: high, best' \
-    "$print" --media photo --quality draft -o "$dir/none.prn" "$dir/photo.jpg"
+    "$print" --strict --media photo --quality draft -o "$dir/none.prn" "$dir/photo.jpg"
 [ -e "$dir/none.prn" ] && { echo "FAIL: a refused job created its output" >&2; failures=$((failures + 1)); }
 echo garbage > "$dir/bad.icc"
 expect 2 'bad.icc' "$print" --icc "$dir/bad.icc" -o "$dir/none.prn" "$dir/photo.jpg"
 [ -e "$dir/none.prn" ] && { echo "FAIL: a refused profile created the output" >&2; failures=$((failures + 1)); }
-expect 2 'unknown paper' "$print" --paper a4 -o "$dir/none.prn" "$dir/photo.jpg"
+expect 2 "unknown paper 'a3'; papers: iso_a4_210x297mm (a4), na_letter_8.5x11in (letter)" \
+    "$print" --paper a3 -o "$dir/none.prn" "$dir/photo.jpg"
 expect 2 'unknown option' "$print" --colour "$dir/photo.jpg"
 expect 2 'the scale must be' "$print" --scale 0 "$dir/photo.jpg"
 expect 0 'photo-best' "$print" --list

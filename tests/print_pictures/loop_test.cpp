@@ -21,11 +21,13 @@ struct Printed {
     int pages = 0;
     std::string error;
     std::vector<uint8_t> bytes;
-    std::vector<int> done, percents;
+    std::vector<int> done, percents, widths;
 };
 
-// Prints `pages` (twice with `copies` 2) on 4x6 plain paper in draft.
-Printed print(std::vector<MemoryPage> pages, int copies = 1, std::function<bool()> cancelled = {}) {
+// Prints `pages` (`copies` times; from a spool when the input cannot be
+// read again) on 4x6 plain paper in draft.
+Printed print(std::vector<MemoryPage> pages, Copies copies = {}, std::function<bool()> cancelled = {},
+              bool reopens = true) {
     Printed run;
     kzp_settings s = kzp_settings_default();
     s.paper = "na_index-4x6_4x6in";
@@ -38,21 +40,40 @@ Printed print(std::vector<MemoryPage> pages, int copies = 1, std::function<bool(
     hooks.cancelled = std::move(cancelled);
     hooks.pageDone = [&](int page) { run.done.push_back(page); };
     hooks.progress = [&](int, int percent) { run.percents.push_back(percent); };
-    const std::vector<Opener> documents = {[&](std::string&) { return std::make_unique<MemorySource>(pages); }};
+    hooks.pageStarted = [&](int, const PageHeader& page, const Placement&) { run.widths.push_back(page.width); };
+    int opened = 0;
+    const std::vector<Document> documents = {{[&](std::string&) -> std::unique_ptr<PageSource> {
+                                                  if (!reopens && opened++) return nullptr;
+                                                  return std::make_unique<MemorySource>(pages);
+                                              },
+                                              reopens}};
     run.outcome = printDocuments(job, f, documents, copies, {}, hooks, run.pages, run.error);
     EXPECT_EQ(kzp_job_close(job), KZP_OK);
     return run;
 }
 
 TEST(PrintLoop, PrintsEveryPageAndCopyAndEndsEveryPageHoweverItsInputEnds) {
-    Printed run = print({flat(400, 600, 90), flat(300, 200, 10, PixelFormat::Gray8)}, 2);
+    const std::vector<MemoryPage> two = {flat(400, 600, 90), flat(300, 200, 10, PixelFormat::Gray8)};
+    Printed run = print(two, {2, true});
     EXPECT_EQ(run.outcome, Outcome::Printed) << run.error;
     EXPECT_EQ(run.pages, 4);
     EXPECT_EQ(run.done, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(run.widths, (std::vector<int>{400, 300, 400, 300}));
     EXPECT_EQ(run.percents.back(), 100);
     kzinspect::Stream stream = kzinspect::inspect(run.bytes);
     ASSERT_TRUE(stream.ok());
     EXPECT_EQ(stream.pages.size(), 4u);
+    // Input read once: the copies come from the spool, byte for byte the same.
+    const Printed spooled = print(two, {2, true}, {}, false);
+    EXPECT_EQ(spooled.outcome, Outcome::Printed) << spooled.error;
+    EXPECT_EQ(spooled.bytes, run.bytes);
+    // Uncollated: each page its copies in a row, whether the input reopens or not.
+    for (const bool reopens : {true, false}) {
+        const Printed uncollated = print(two, {3, false}, {}, reopens);
+        EXPECT_EQ(uncollated.outcome, Outcome::Printed) << uncollated.error;
+        EXPECT_EQ(uncollated.widths, (std::vector<int>{400, 400, 400, 300, 300, 300}));
+        EXPECT_EQ(kzinspect::inspect(uncollated.bytes).pages.size(), 6u);
+    }
 
     // Input that breaks off in the middle of the second page: the loop fails
     // with the input's words, and that page still ends in the stream.
@@ -69,7 +90,7 @@ TEST(PrintLoop, PrintsEveryPageAndCopyAndEndsEveryPageHoweverItsInputEnds) {
 
     // Cancelled in the middle of the first page: it ends, nothing follows.
     int asked = 0;
-    run = print({flat(400, 600, 90), flat(400, 600, 90)}, 1, [&] { return ++asked > 3; });
+    run = print({flat(400, 600, 90), flat(400, 600, 90)}, {}, [&] { return ++asked > 3; });
     EXPECT_EQ(run.outcome, Outcome::Cancelled);
     EXPECT_EQ(run.pages, 0);
     stream = kzinspect::inspect(run.bytes);

@@ -140,8 +140,8 @@ TEST(PrintSetup, RefusalsNameWhatIsPossible) {
     EXPECT_EQ(m.find("borderless:"), std::string::npos) << m;
     m = refused("na_legal_8.5x14in", "plain", KZP_QUALITY_NORMAL, 0, 1);
     EXPECT_NE(m.find("colour with margins: draft, normal, high, best"), std::string::npos) << m;
-    m = refused("a4", "plain", KZP_QUALITY_NORMAL, 0, 0);
-    EXPECT_NE(m.find("iso_a4_210x297mm"), std::string::npos) << m;
+    m = refused("a3", "plain", KZP_QUALITY_NORMAL, 0, 0);
+    EXPECT_NE(m.find("iso_a4_210x297mm (a4)"), std::string::npos) << m;
     m = refused("iso_a4_210x297mm", "glossy", KZP_QUALITY_NORMAL, 0, 0);
     EXPECT_NE(m.find("photo-mono"), std::string::npos) << m;
 }
@@ -169,6 +169,16 @@ TEST(PrintSetup, PaperNamesAreSelfDescribingPwgNames) {
     kzp_page_format f = kzp_page_format_empty();
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
     EXPECT_STREQ(f.mode->paper, "oe_panorama_3.5x10in");
+    // Short names, in any case, name one paper each.
+    for (const auto& [typed, pwg] : {std::pair{"a4", "iso_a4_210x297mm"}, {"Letter", "na_letter_8.5x11in"},
+                                     {"4X6", "na_index-4x6_4x6in"}, {"5x7", "na_5x7_5x7in"}, {"A5", "iso_a5_148x210mm"}}) {
+        s.paper = typed;
+        ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK) << typed;
+        EXPECT_STREQ(f.mode->paper, pwg) << typed;
+    }
+    std::set<std::string> shortNames;
+    for (size_t i = 0; const kzp_paper* paper = kzp_paper_at(i); ++i)
+        EXPECT_TRUE(!*paper->short_name || shortNames.insert(paper->short_name).second) << paper->short_name;
 }
 
 }  // namespace

@@ -49,11 +49,12 @@ std::string planes(const kzp_mode_info& m) {
 
 void printCapabilities(const Options& o) {
     size_t n = kzp_paper_count();
-    std::printf("Papers (--paper; width across the paper path x length, mm):\n");
+    std::printf("Papers (--paper takes the short or the PWG name; width across the paper path x length, mm):\n");
     for (size_t i = 0; i < n; ++i) {
         const kzp_paper& p = *kzp_paper_at(i);
-        std::printf("  %-32s %-40s %6s x %-6s code %-3d %-14s %s\n", p.pwg_name, p.label, mm(p.width_um).c_str(),
-                    mm(p.height_um).c_str(), p.code, p.borderless ? "borderless" : "margins only", p.note);
+        std::printf("  %-18s %-32s %-40s %6s x %-6s code %-3d %-14s %s\n", *p.short_name ? p.short_name : "-",
+                    p.pwg_name, p.label, mm(p.width_um).c_str(), mm(p.height_um).c_str(), p.code,
+                    p.borderless ? "borderless" : "margins only", p.note);
     }
     n = kzp_media_count();
     std::printf("\nMedia (--media; code-N reaches any raw media code):\n");
@@ -66,9 +67,15 @@ void printCapabilities(const Options& o) {
     std::printf("  %-16s %-7s %-10s %-11s %4s %9s  %-27s %s\n", "media", "quality", "colour", "borderless", "mode",
                 "dpi", "margins / bleed", "planes");
     bool any = false;
+    // The paper's PWG name, whichever name was typed.
+    std::string paper = o.request.paper;
+    kzp_settings s = kzp_settings_default();
+    s.paper = paper.c_str();
+    kzp_page_format f = kzp_page_format_empty();
+    if (kzp_resolve(&s, &f, nullptr, 0) == KZP_OK) paper = f.mode->paper;
     for (size_t i = 0; i < n; ++i) {
         const kzp_mode_info& m = *kzp_mode_at(i);
-        if (m.roll || o.request.paper != m.paper) continue;
+        if (m.roll || paper != m.paper) continue;
         any = true;
         const int32_t* edge = m.borderless ? m.bleed_um : m.margin_um;
         const std::string edges = (m.borderless ? "bleed " : "") + mm(edge[0]) + " " + mm(edge[1]) + " " +

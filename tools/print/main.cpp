@@ -5,6 +5,7 @@
 // stopped by signal N (SIGINT, SIGTERM: the page in progress is ended).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,9 +58,13 @@ class Progress {
 public:
     explicit Progress(bool on) : on_(on) {}
     ~Progress() { done(); }
-    void show(int page, const std::string& file, int percent) {
+    // `total` 0: not known.
+    void show(int page, int total, const std::string& file, int percent) {
         if (!on_) return;
-        std::fprintf(stderr, "\rkzrqo317-print: page %d (%s) %3d%%", page, file.c_str(), percent);
+        if (total > 0)
+            std::fprintf(stderr, "\rkzrqo317-print: page %d of %d (%s) %3d%%", page, total, file.c_str(), percent);
+        else
+            std::fprintf(stderr, "\rkzrqo317-print: page %d (%s) %3d%%", page, file.c_str(), percent);
         shown_ = true;
     }
     void done() {
@@ -77,6 +82,10 @@ int printFiles(const Options& o) {
     std::string error;
     if (!kzfront::resolveRequest(o.request, o.policy, resolved, error)) return fail(error, 2);
     if (o.files.empty()) return fail("no files to print (kzrqo317-print --help tells how)", 2);
+    // The nearest settings that print: one line says what changed and why.
+    if (resolved.changes.any())
+        std::fprintf(stderr, "kzrqo317-print: printing %s instead (--strict refuses): %s\n", resolved.changed().c_str(),
+                     resolved.reason.c_str());
     const kzp_page_format& format = resolved.format;
 
     // Documents are rendered at the size they print at when Ghostscript can
@@ -97,11 +106,19 @@ int printFiles(const Options& o) {
 
     // Every file is opened before the first byte goes out.
     std::vector<std::unique_ptr<kzfront::PageSource>> sources;
+    int total = 0;  // pages to print, when every file knows its count
+    const auto openFile = [&](const std::string& file, std::string& why) {
+        return file == "-" ? kzfront::openPages(STDIN_FILENO, "standard input", open, why)
+                           : kzfront::openPages(file, open, why);
+    };
     for (const auto& file : o.files) {
-        auto source = kzfront::openPages(file, open, error);
+        auto source = openFile(file, error);
         if (!source) return fail(error, 1);
+        const int32_t count = !o.quiet && ::isatty(2) ? source->pageCount() : 0;
+        total = count > 0 && (total > 0 || sources.empty()) ? total + count : 0;
         sources.push_back(std::move(source));
     }
+    total *= o.copies.count;
 
     // The job first (it refuses an unusable profile), then the output.
     Output out;
@@ -130,18 +147,23 @@ int printFiles(const Options& o) {
 
     Progress progress(!o.quiet && ::isatty(2));
     size_t current = 0;  // the file printing
-    std::vector<kzfront::Opener> documents;
-    for (size_t i = 0; i < sources.size(); ++i)
-        documents.push_back([&, i](std::string&) {
-            current = i;
-            return std::move(sources[i]);
-        });
+    std::vector<kzfront::Document> documents;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        // A file is read again for each copy; a pipe's pages are kept.
+        struct stat st {};
+        const bool file = o.files[i] != "-" && ::stat(o.files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        documents.push_back({[&, i](std::string& why) {
+                                 current = i;
+                                 return sources[i] ? std::move(sources[i]) : openFile(o.files[i], why);
+                             },
+                             file});
+    }
     kzfront::LoopHooks hooks;
     hooks.cancelled = [] { return stopSignal != 0; };
-    hooks.progress = [&](int page, int percent) { progress.show(page, o.files[current], percent); };
+    hooks.progress = [&](int page, int percent) { progress.show(page, total, o.files[current], percent); };
     int pages = 0;
     const kzfront::Outcome outcome =
-        kzfront::printDocuments(job, format, documents, 1, o.placing, hooks, pages, error);
+        kzfront::printDocuments(job, format, documents, o.copies, o.placing, hooks, pages, error);
     progress.done();
     const kzp_status status = kzp_job_finish(job);
     if (status != KZP_OK && error.empty()) error = kzp_job_message(job);

@@ -7,13 +7,14 @@
 namespace kzprint {
 
 const char* const kUsage =
-    "usage: kzrqo317-print [options] FILE... > out.prn\n"
+    "usage: kzrqo317-print [options] FILE... > out.prn      ('-' reads standard input)\n"
     "       kzrqo317-print [options] -o /dev/usb/lp0 FILE...\n"
     "       kzrqo317-print --list [--paper NAME]\n"
     "       kzrqo317-print --benchmark [MODE...]\n"
-    "Prints PNG, JPEG, PNM, PWG or CUPS raster, and PDF or PostScript (with Ghostscript).\n"
+    "Prints PNG, JPEG, PNM, PWG or CUPS raster, PDF or PostScript (with Ghostscript), and plain\n"
+    "text (with cups-filters' texttopdf and Ghostscript).\n"
     "  -o FILE             write the printer bytes to FILE (default: standard output)\n"
-    "  --paper NAME        paper size, e.g. iso_a4_210x297mm, na_letter_8.5x11in (see --list)\n"
+    "  --paper NAME        paper size: a4, letter, 4x6, 5x7, a5 ... or its PWG name (see --list)\n"
     "  --media NAME        media type, e.g. plain, photo, or code-N for a raw media code\n"
     "  --quality Q         draft, normal, high or best\n"
     "  --mono              black only\n"
@@ -21,6 +22,10 @@ const char* const kUsage =
     "  --roll              roll paper: pages end with a form feed\n"
     "  --dither METHOD     fast or quality (default: fast for draft and normal, quality above)\n"
     "  --icc FILE          ICC output profile for the paper\n"
+    "  --strict            refuse settings that do not print (default: print the nearest that do,\n"
+    "                      saying on standard error what changed)\n"
+    "  --copies N          print everything N times (1 to 999)\n"
+    "  --no-collate        with --copies, each page N times in a row (default: whole copies)\n"
     "  --fit | --fill      show the whole picture (default), or cover the whole area\n"
     "  --scale PERCENT     scale the fitted picture (default 100)\n"
     "  --no-rotate         never turn pictures to fit the page\n"
@@ -76,6 +81,21 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& h
                 error = "the scale must be a percentage from 1 to 1000, not '" + v + "'";
                 return false;
             }
+        } else if (arg == "--copies") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end != '\0' || n < 1 || n > 999) {
+                error = "the number of copies must be 1 to 999, not '" + v + "'";
+                return false;
+            }
+            o.copies.count = int(n);
+        } else if (arg == "--no-collate") {
+            o.copies.collate = false;
+        } else if (arg == "--collate") {
+            o.copies.collate = true;
+        } else if (arg == "--strict") {
+            o.policy = kzfront::Policy::Strict;
         } else if (arg == "--mono") {
             o.request.colour = kzfront::Colour::BlackOnly;
         } else if (arg == "--borderless") {
@@ -94,7 +114,7 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error, bool& h
             o.benchmark = true;
         } else if (arg == "-q") {
             o.quiet = true;
-        } else if (!arg.empty() && arg[0] == '-') {
+        } else if (arg != "-" && !arg.empty() && arg[0] == '-') {
             error = "unknown option '" + arg + "'";
             return false;
         } else {

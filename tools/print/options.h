@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "frontend/place.h"
+#include "frontend/print_loop.h"
 #include "frontend/settings.h"
 
 namespace kzprint {
 
 struct Options {
     kzfront::Request request;  // paper, media, quality, colour, borderless, roll, dither, profile
-    kzfront::Policy policy = kzfront::Policy::Strict;
+    kzfront::Policy policy = kzfront::Policy::Nearest;  // --strict: Strict
     kzfront::Placing placing;  // --fit, --fill, --scale, --no-rotate
+    kzfront::Copies copies;    // --copies, --no-collate
     std::string output;   // empty: standard output
     std::string preview;  // PNG of what would print
     bool list = false;
