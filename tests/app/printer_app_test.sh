@@ -378,7 +378,7 @@ EOF
   grep -Eq "^Page 1 of job $id [1-9][0-9]+\$" <<<"$seen" || fail "the previews page showed: '$seen'"
   mkdir -p "$artefacts"
   browser --window-size=1280,700 --screenshot="$artefacts/printer-app-previews.png" "$page" >/dev/null
-  echo "the browser saw: $seen"
+  echo "the browser saw: $seen; $(grep -o 'Preview of page 1 kept.*' "$work/server.log")"
   # Across a restart the job is kept, so is its preview; one of a job no
   # longer kept (and one half written) go as the server starts.
   stop_server
