@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "stream_builder.h"
+#include "stream_reader/first_page_preview.h"
 
 #ifdef KZ_STREAM_PNG
 #include <png.h>
@@ -266,6 +268,45 @@ TEST(Render, ThePaperViewShowsTheSheet) {
     EXPECT_EQ(a4.margins[1], 118);
     const kzinspect::Paper bleed = kzinspect::paperOfArea(600, 2400, 3600, -47, -47, 2494, 3694);
     EXPECT_EQ(bleed.margins[0], 0);
+}
+
+TEST(Render, FirstPagePreviewDrawsPageOneAndStops) {
+    const ByteVector page = pageSetup() + feed('m', 700) + scanInfo(504, 543, 1) + nozzlePair(0, 2) +
+                            dataBlock({literals(group({{0, 0x80}})), {}}) + kPageEnd;
+    const kzinspect::Paper paper{100, 60, {20, 20, 20, 20}};
+    kzinspect::PreviewSizes sizes;
+    sizes.viewLongSide = 40;
+    sizes.thumbnailLongSide = 10;
+    // Page 1 in small pieces, then bytes that are no stream at all: never read.
+    const ByteVector stream = page + ByteVector(5000, 0xff);
+    kzinspect::FirstPagePreview preview(paper, sizes);
+    for (size_t at = 0; at < stream.size(); at += 7)
+        preview.write(stream.data() + at, std::min<size_t>(7, stream.size() - at));
+    EXPECT_TRUE(preview.drawn());
+    ASSERT_TRUE(preview.finish()) << preview.error();
+    kzinspect::RenderOptions options;
+    options.scale = preview.scale();
+    options.paper = paper;
+    std::vector<Image> pages;
+    std::string error;
+    ASSERT_TRUE(kzinspect::renderPages(page, options, pages, error)) << error;
+    EXPECT_EQ(preview.view().width, pages[0].width);
+    EXPECT_EQ(preview.view().rgb, pages[0].rgb);
+    EXPECT_LE(std::max(preview.thumbnail().width, preview.thumbnail().height), 10);
+    EXPECT_GT(preview.thumbnail().width, 0);
+    // A stream cut short or damaged gives no picture, and says why.
+    for (const ByteVector& bad : {kztest::cut(page, page.size() - 3), ByteVector(64, 0xff)}) {
+        kzinspect::FirstPagePreview p(paper, sizes);
+        p.write(bad.data(), bad.size());
+        EXPECT_FALSE(p.finish());
+        EXPECT_FALSE(p.error().empty());
+    }
+    // Shrinking averages whole blocks, and the part-blocks at the edges by their own size.
+    const Image small{3, 2, {0, 0, 0, 255, 255, 255, 90, 90, 90, 255, 255, 255, 0, 0, 0, 30, 30, 30}};
+    const Image shrunk = kzinspect::shrinkImage(small, 2);
+    ASSERT_EQ(shrunk.width, 2);
+    ASSERT_EQ(shrunk.height, 1);
+    EXPECT_EQ(shrunk.rgb, (std::vector<uint8_t>{128, 128, 128, 60, 60, 60}));
 }
 
 TEST(Render, RefusesWhatItCannotDraw) {
