@@ -16,6 +16,7 @@
 // preview that cannot be written is a WARNING: and never fails the print.
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <strings.h>
@@ -70,14 +71,14 @@ public:
         cupsFreeOptions(count, options);
         if (path_.empty()) return;
 #if KZ_STREAM_PNG
-        // Tried now, so that a path that cannot be made is named before printing.
+        // Tried now, so that a path that cannot be made is named before
+        // printing.  Only PNG names: whoever sends a job chooses the path.
         std::string why;
-        if (path_[0] != '/') {
-            why = "it is not an absolute path";
+        if (path_[0] != '/' || path_.size() < 5 || path_.compare(path_.size() - 4, 4, ".png") != 0) {
+            why = "give an absolute path ending in .png";
         } else {
-            const int fd = open(part().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd < 0) why = std::strerror(errno);
-            else ::close(fd);
+            const std::string tried = part(why);
+            if (!tried.empty()) unlink(tried.c_str());
         }
         if (!why.empty()) {
             std::fprintf(stderr, "WARNING: No preview: cannot create %s: %s\n", path_.c_str(), why.c_str());
@@ -114,15 +115,17 @@ public:
 #if KZ_STREAM_PNG
         if (path_.empty()) return;
         std::string error;
+        std::string part;
         if (!drawing_) error = "nothing was printed";
         else if (!drawing_->finish()) error = drawing_->error();
-        else if (kzinspect::writePng(drawing_->thumbnail(), part(), error) && std::rename(part().c_str(), path_.c_str()) != 0)
+        else if (!(part = this->part(error)).empty() && kzinspect::writePng(drawing_->thumbnail(), part, error) &&
+                 std::rename(part.c_str(), path_.c_str()) != 0)
             error = std::string("cannot name it: ") + std::strerror(errno);
         if (error.empty()) {
             std::fprintf(stderr, "INFO: Preview of page 1 written to %s\n", path_.c_str());
         } else {
             std::fprintf(stderr, "WARNING: No preview in %s: %s\n", path_.c_str(), error.c_str());
-            unlink(part().c_str());
+            if (!part.empty()) unlink(part.c_str());
         }
         drawing_.reset();
         path_.clear();
@@ -130,7 +133,20 @@ public:
     }
 
 private:
-    std::string part() const { return path_ + ".new"; }
+    // A new file beside the preview's, written whole and then renamed so that
+    // nobody reads half of one; made by mkstemp, so never a file or link
+    // that was there.  Empty, with `why`, when it cannot be made.
+    std::string part(std::string& why) const {
+        std::string name = path_ + ".XXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return {};
+        }
+        fchmod(fd, 0644);
+        ::close(fd);
+        return name;
+    }
 
     std::string path_;
 #if KZ_STREAM_PNG

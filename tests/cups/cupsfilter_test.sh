@@ -62,5 +62,8 @@ run preview -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/
 run no-preview -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/missing/first.png" ||
   { cat "$work/no-preview.log" >&2; fail "a preview that cannot be written failed the print"; }
 grep -q "^WARNING: No preview: cannot create $work/missing/first.png" "$work/no-preview.log" || fail "no warning for the preview"
+run not-png -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/first.conf" && [ ! -e "$work/first.conf" ] &&
+  grep -q "^WARNING: No preview: .*ending in .png" "$work/not-png.log" || fail "a preview not named .png was written"
 cmp -s "$work/preview.prn" "$work/no-preview.prn" || fail "asking for a preview changed the printed bytes"
+ls "$work" | grep -q "first.png." && fail "a part of the preview was left: $(ls "$work")"
 echo "ok: preview of page 1 ($(stat -c %s "$work/first.png") bytes), refused where it cannot be written"
