@@ -91,8 +91,7 @@ bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data) {
     }
     open.paperWidth = f.paper_width_px;
     open.paperHeight = f.paper_height_px;
-    open.printWidth = f.width_px;
-    open.printHeight = f.height_px;
+    kzfront::largestDrawnSize(placing, f, open.printWidth, open.printHeight);
     open.firstPage = o.first_page > 0 ? int32_t(o.first_page) : 1;
     open.lastPage = o.last_page > 0 && o.last_page < INT_MAX ? int32_t(o.last_page) : 0;
     open.grey = asked.request.colour != kzfront::Colour::Colour;

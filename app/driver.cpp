@@ -66,7 +66,28 @@ void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
     papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: %s", message && *message ? message : "here I am");
 }
 
-bool status(pappl_printer_t*) { return true; }
+// The printer's four inks, for clients that show them.  It reports no ink
+// levels over the wire, so each level is unknown (-1).
+bool status(pappl_printer_t* printer) {
+    if (papplPrinterGetSupplies(printer, 0, nullptr) > 0) return true;
+    constexpr struct {
+        pappl_supply_color_t colour;
+        const char* name;
+    } kInks[] = {{PAPPL_SUPPLY_COLOR_BLACK, "Black Ink"},
+                 {PAPPL_SUPPLY_COLOR_CYAN, "Cyan Ink"},
+                 {PAPPL_SUPPLY_COLOR_MAGENTA, "Magenta Ink"},
+                 {PAPPL_SUPPLY_COLOR_YELLOW, "Yellow Ink"}};
+    pappl_supply_t supplies[std::size(kInks)] = {};
+    for (size_t i = 0; i < std::size(kInks); ++i) {
+        supplies[i].color = kInks[i].colour;
+        papplCopyString(supplies[i].description, kInks[i].name, sizeof supplies[i].description);
+        supplies[i].is_consumed = true;
+        supplies[i].level = -1;
+        supplies[i].type = PAPPL_SUPPLY_TYPE_INK;
+    }
+    papplPrinterSetSupplies(printer, int(std::size(kInks)), supplies);
+    return true;
+}
 
 // Every job's output starts here: its device opens first.
 bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {

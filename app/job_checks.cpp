@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/app.h"
 
@@ -132,10 +135,23 @@ void amendResponse(pappl_client_t* client) {
     if (op == IPP_OP_GET_PRINTER_ATTRIBUTES || op == IPP_OP_GET_PRINTERS) {
         int leftRight = 0, bottomTop = 0;
         if (borderedMargins(leftRight, bottomTop)) dropUnprintableBorderless(response, leftRight, bottomTop);
+        dropRepeatedAttributes(response);
     } else if (substituted && ippGetStatusCode(response) == IPP_STATUS_OK) {
         ippSetStatusCode(response, IPP_STATUS_OK_IGNORED_OR_SUBSTITUTED);
     }
     substituted = false;
+}
+
+void dropRepeatedAttributes(ipp_t* response) {
+    std::vector<ipp_attribute_t*> repeated;
+    std::set<std::string> seen;
+    ipp_tag_t group = IPP_TAG_ZERO;
+    for (ipp_attribute_t* attr = ippFirstAttribute(response); attr; attr = ippNextAttribute(response)) {
+        if (ippGetGroupTag(attr) != group) seen.clear(), group = ippGetGroupTag(attr);
+        const char* name = ippGetName(attr);
+        if (name && !seen.insert(name).second) repeated.push_back(attr);
+    }
+    for (ipp_attribute_t* attr : repeated) ippDeleteAttribute(response, attr);
 }
 
 void dropUnprintableBorderless(ipp_t* response, int bordered_left_right, int bordered_bottom_top) {

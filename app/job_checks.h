@@ -28,6 +28,11 @@ bool refuseUnprintable(pappl_client_t* client);
 // After PAPPL answered: the media lists and the status amended.
 void amendResponse(pappl_client_t* client);
 
+// Removes attributes named twice in a group of `response`: PAPPL 1.3 adds
+// printer-strings-languages-supported once for each of its string resources
+// when the program adds strings of its own.
+void dropRepeatedAttributes(ipp_t* response);
+
 // Removes from `response` the zero-margin media entries of sizes that do not
 // print borderless.
 void dropUnprintableBorderless(ipp_t* response, int bordered_left_right, int bordered_bottom_top);

@@ -83,6 +83,14 @@ bool documentsFitted(const Placing& p, bool borderless) {
     return fits && p.orientation == Orientation::Auto && p.percent <= 100;
 }
 
+void largestDrawnSize(const Placing& p, const kzp_page_format& f, int32_t& width, int32_t& height) {
+    width = height = 0;
+    if (p.scaling == Scaling::Natural) return;
+    const double enlarged = std::max(1.0, p.percent / 100);
+    width = int32_t(std::min<double>(INT32_MAX, std::ceil(f.width_px * enlarged)));
+    height = int32_t(std::min<double>(INT32_MAX, std::ceil(f.height_px * enlarged)));
+}
+
 Placement::Placement(const PageHeader& page, const kzp_page_format& f, const Placing& placing)
     : width_(f.width_px), height_(f.height_px), pageWidth_(page.width), pageHeight_(page.height),
       format_(page.format), channels_(channels(page.format)) {

@@ -55,6 +55,12 @@ kzp_input inputFor(PixelFormat format);
 // Otherwise they come at their own size for the placement to scale.
 bool documentsFitted(const Placing& placing, bool borderless);
 
+// The largest size in pixels a picture is drawn at on `format` (either way
+// round), so that readers may reduce far larger pictures while reading:
+// the area, enlarged by a scale above 100%; 0 x 0 (unknown) at the
+// picture's own size, which depends on its resolution.
+void largestDrawnSize(const Placing& placing, const kzp_page_format& format, int32_t& width, int32_t& height);
+
 class Placement {
 public:
     // `page` on `format`'s area; lines come in the page's pixel format.

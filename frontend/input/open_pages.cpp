@@ -18,7 +18,7 @@
 namespace kzfront {
 namespace {
 
-enum class Kind { Unknown, Png, Jpeg, Pnm, Raster, Pdf, PostScript };
+enum class Kind { Unknown, Png, Jpeg, Pnm, Raster, Pdf, PostScript, Text };
 
 struct KindName {
     Kind kind;
@@ -29,6 +29,7 @@ constexpr KindName kKinds[] = {
     {Kind::Png, "a PNG picture", "PNG"},          {Kind::Jpeg, "a JPEG picture", "JPEG"},
     {Kind::Pnm, "a PNM picture", "PNM"},          {Kind::Raster, "PWG or CUPS raster", "raster"},
     {Kind::Pdf, "a PDF document", "PDF"},         {Kind::PostScript, "a PostScript document", "PostScript"},
+    {Kind::Text, "plain text", "text"},
     {Kind::Unknown, "an unknown format", "data"},
 };
 const KindName& nameOf(Kind kind) {
@@ -62,6 +63,7 @@ Kind declaredKind(const std::string& type) {
     if (type == "image/pwg-raster" || type == "application/vnd.cups-raster") return Kind::Raster;
     if (type == "application/pdf") return Kind::Pdf;
     if (type == "application/postscript") return Kind::PostScript;
+    if (type == "text/plain") return Kind::Text;
     return Kind::Unknown;
 }
 
@@ -82,16 +84,9 @@ ssize_t readHead(int fd, unsigned char* head) {
 // its last descriptor, whatever ends the program), for Ghostscript to read.
 // The copy's descriptor, or -1 with `error`.
 int spool(int fd, const unsigned char* head, size_t n, std::string& error) {
-    const char* dir = std::getenv("TMPDIR");
-    const std::string folder = dir && *dir ? dir : "/tmp";
-    int out = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (out < 0) {
-        // A file system without unnamed files: a named one, unlinked at once.
-        std::string path = folder + "/kzrqo317-document-XXXXXX";
-        out = ::mkostemp(path.data(), O_CLOEXEC);
-        if (out >= 0) ::unlink(path.c_str());
-    }
-    bool ok = out >= 0 && ::write(out, head, n) == ssize_t(n);
+    const int out = input::unnamedFile(error);
+    if (out < 0) return -1;
+    bool ok = ::write(out, head, n) == ssize_t(n);
     char buffer[65536];
     while (ok) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -108,8 +103,8 @@ int spool(int fd, const unsigned char* head, size_t n, std::string& error) {
         }
     }
     if (!ok) {
-        error = "cannot keep a temporary copy of the document in " + folder + " (" + std::strerror(errno) + ")";
-        if (out >= 0) ::close(out);
+        error = std::string("cannot keep a temporary copy of the document (") + std::strerror(errno) + ")";
+        ::close(out);
         return -1;
     }
     return out;
@@ -127,10 +122,11 @@ std::unique_ptr<PageSource> openInput(int fd, bool owned, const std::string& pat
     };
     if (n < 0) return giveUp(std::string("cannot be read (") + std::strerror(errno) + ")");
     if (n == 0) return giveUp("the file is empty");
-    const Kind kind = kindOf(head, size_t(n));
     const Kind declared = declaredKind(options.declaredFormat);
+    Kind kind = kindOf(head, size_t(n));
+    if (kind == Kind::Unknown && input::looksLikeText(head, size_t(n))) kind = Kind::Text;
     if (kind == Kind::Unknown)
-        return giveUp("not a format that prints here (PNG, JPEG, PNM, PWG or CUPS raster, PDF, PostScript)");
+        return giveUp("not a format that prints here (PNG, JPEG, PNM, PWG or CUPS raster, PDF, PostScript, plain text)");
     if (declared != Kind::Unknown && declared != kind)
         return giveUp(std::string(nameOf(kind).words) + " sent as " + nameOf(declared).shortName);
 
@@ -148,6 +144,26 @@ std::unique_ptr<PageSource> openInput(int fd, bool owned, const std::string& pat
             return nullptr;
         }
         return input::openDocument({}, copy, name, postscript, options, error);
+    }
+
+    if (kind == Kind::Text) {
+        std::string why;
+        const int copy = spool(fd, head, size_t(n), why);
+        if (owned) ::close(fd);
+        int pdf = -1;
+        if (copy >= 0 && !input::looksLikeText(copy)) why = "not a format that prints here (binary data after a text-like start)";
+        else if (copy >= 0) {
+            // Pages the paper's size; A4 when the caller did not say.
+            const double width = options.paperWidth > 0 ? options.paperWidth * 72.0 / options.xdpi : 595.28;
+            const double height = options.paperHeight > 0 ? options.paperHeight * 72.0 / options.ydpi : 841.89;
+            pdf = input::textToPdf(copy, width, height, options.cancelled, why);
+        }
+        if (copy >= 0) ::close(copy);
+        if (pdf < 0) {
+            error = name + ": " + why;
+            return nullptr;
+        }
+        return input::openDocument({}, pdf, name, false, options, error);
     }
 
     std::FILE* file = input::streamOver(fd, owned, head, size_t(n));
@@ -182,6 +198,21 @@ std::unique_ptr<PageSource> openPages(int fd, const std::string& name, const Ope
 }  // namespace kzfront
 
 namespace kzfront::input {
+
+int unnamedFile(std::string& error) {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string folder = dir && *dir ? dir : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string path = folder + "/kzrqo317-document-XXXXXX";
+        fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd >= 0) ::unlink(path.c_str());
+    }
+    if (fd < 0) error = "cannot make a temporary file in " + folder + " (" + std::strerror(errno) + ")";
+    return fd;
+}
+
 namespace {
 
 struct Cookie {

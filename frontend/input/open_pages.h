@@ -1,5 +1,6 @@
 // Opening an input by its content: PNG, JPEG, PNM, PWG or CUPS raster, PDF or
-// PostScript (through Ghostscript).  Every front end opens its input here.
+// PostScript (through Ghostscript), plain text (set as PDF by texttopdf).
+// Every front end opens its input here.
 #pragma once
 
 #include <cstdint>

@@ -40,6 +40,14 @@ prints "$dir/photo.ppm" --paper na_index-4x6_4x6in --media photo-normal --qualit
 prints "$dir/photo.pwg" --roll --scale 50
 prints "$dir/doc.pdf" --quality normal
 expect 0 '^ok: .* 2 pages' "$inspect" check "$dir/out.prn"
+# Plain text is set as pages (texttopdf), from a file or a pipe; binary data
+# that starts like text is refused.
+for i in $(seq 150); do printf 'Line %d: plain text, tab\there, ünïcödé\n' "$i"; done > "$dir/long.txt"
+prints "$dir/long.txt" --paper a5 --quality draft
+expect 0 '^ok: .* 4 pages' "$inspect" check "$dir/out.prn"
+expect 0 '' sh -c "'$print' -q -o '$dir/out.prn' - < '$dir/long.txt'"
+{ printf 'text at first'; head -c 100 /dev/urandom; } > "$dir/binary.txt"
+expect 1 'not a format that prints' "$print" -q -o "$dir/none.prn" "$dir/binary.txt"
 # The same input gives the same bytes.
 "$print" -q --quality high -o "$dir/a.prn" "$dir/photo.jpg" && "$print" -q --quality high -o "$dir/b.prn" "$dir/photo.jpg"
 cmp -s "$dir/a.prn" "$dir/b.prn" || { echo "FAIL: the same JPEG printed twice differs" >&2; failures=$((failures + 1)); }

@@ -89,6 +89,18 @@ TEST(Placement, ScalingFollowsPrintScaling) {
     EXPECT_EQ(width(Scaling::Auto, area(100, 100, 0, true)), 100);  // borderless: filled
     p.header.reduced = 2;  // read at half size: its own size stays
     EXPECT_EQ(width(Scaling::Natural, area(400, 300)), 240);
+
+    // Readers may reduce a picture to what it is drawn at: never below a
+    // zoomed print, and not at all at its own size.
+    int32_t w = 0, h = 0;
+    Placing zoomed;
+    zoomed.percent = 300;
+    largestDrawnSize(zoomed, area(400, 300), w, h);
+    EXPECT_EQ(w, 1200);
+    EXPECT_EQ(h, 900);
+    zoomed.scaling = Scaling::Natural;
+    largestDrawnSize(zoomed, area(400, 300), w, h);
+    EXPECT_EQ(w, 0);
 }
 
 TEST(Placement, AnEnlargedPictureHasHardEdgesAndNoInkOutsideItsBox) {

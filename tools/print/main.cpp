@@ -99,8 +99,7 @@ int printFiles(const Options& o) {
     }
     open.paperWidth = format.paper_width_px;
     open.paperHeight = format.paper_height_px;
-    open.printWidth = format.width_px;
-    open.printHeight = format.height_px;
+    kzfront::largestDrawnSize(o.placing, format, open.printWidth, open.printHeight);
     open.grey = resolved.request.colour != kzfront::Colour::Colour;
     open.cancelled = [] { return stopSignal != 0; };
 
