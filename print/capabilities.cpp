@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -167,6 +168,15 @@ const ModeList& modes() {
     return all;
 }
 
+// The record of a combination the query does not list (a raw media code
+// the tables do not name), made once and kept, as the listed ones are.
+const kzp_mode_info* unlistedMode(const ModeList::Key& key, const kzp_mode_info& made) {
+    static std::mutex lock;
+    static std::map<ModeList::Key, kzp_mode_info> unlisted;
+    std::lock_guard<std::mutex> guard(lock);
+    return &unlisted.try_emplace(key, made).first->second;
+}
+
 std::string names(auto list, auto name) {
     std::string s;
     for (const auto& e : list) s += std::string(s.empty() ? "" : ", ") + name(e);
@@ -212,8 +222,10 @@ bool resolveSetup(const kzp_settings& in, Setup& setup, std::string& why) {
     }
     kzp_mode_info mi;
     fillMode(*paper, *media, in.quality, mono, borderless, in.roll != 0, setup, mi);
+    const ModeList::Key key{paper, media, int(in.quality), mono, borderless, in.roll != 0};
     const ModeList& all = modes();
-    setup.format.mode = &all.list[all.index.at({paper, media, int(in.quality), mono, borderless, in.roll != 0})];
+    const auto listed = all.index.find(key);
+    setup.format.mode = listed != all.index.end() ? &all.list[listed->second] : unlistedMode(key, mi);
     return true;
 }
 

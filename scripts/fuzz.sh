@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer harness of the clang build for a short fixed time
-# (KZ_FUZZ_SECONDS, default 30; the readers' read_* harnesses
+# (KZ_FUZZ_SECONDS, default 30; the readers' read_* harnesses and the settings one
 # KZ_FUZZ_READER_SECONDS, default 15) from its committed seed corpus. New inputs go
 # to a scratch directory; a crashing input is kept under build/clang/fuzz-crashes/.
 set -euo pipefail
@@ -20,7 +20,7 @@ for source in fuzz/*.cpp; do
     exit 1
   fi
   run=$seconds
-  [[ $name == read_* ]] && run=${KZ_FUZZ_READER_SECONDS:-15}
+  [[ $name == read_* || $name == settings ]] && run=${KZ_FUZZ_READER_SECONDS:-15}
   args=(-max_total_time="$run" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$crashes/$name-")
   [ -f "fuzz/$name.dict" ] && args+=(-dict="fuzz/$name.dict")

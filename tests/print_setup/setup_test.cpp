@@ -114,6 +114,14 @@ TEST(PrintSetup, PageSizesAndResolutionsGiveThePapersPhysicalSize) {
     s.media = "code-26";
     ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
     EXPECT_EQ(f.mode->print_mode, 10);
+    // A raw code the tables do not name resolves too, to a record that stays.
+    s.paper = "iso_a4_210x297mm";
+    s.media = "code-3";
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    const kzp_mode_info* unlisted = f.mode;
+    ASSERT_NE(unlisted, nullptr);
+    ASSERT_EQ(kzp_resolve(&s, &f, nullptr, 0), KZP_OK);
+    EXPECT_EQ(f.mode, unlisted);
 }
 
 TEST(PrintSetup, RefusalsNameWhatIsPossible) {
