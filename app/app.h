@@ -59,6 +59,8 @@ bool printRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
 bool jobSettings(pappl_job_t* job, const pappl_pr_options_t* options, bool greyContent, kzfront::Resolved& out);
 // The printer's default for kBestQuality.
 bool bestQualityDefault(pappl_printer_t* printer);
+// The printers' defaults changed (or a printer came or went): read them again.
+void forgetBestQualityDefaults();
 // The job's copies and whether they are collated (multiple-document-handling).
 kzfront::Copies jobCopies(pappl_job_t* job, const pappl_pr_options_t& options);
 // After rasterStartJob: the pipeline job and its settings.

@@ -72,7 +72,13 @@ bool ghostscriptAvailable() {
 }
 
 bool printDocument(pappl_job_t* job, pappl_device_t* device, void* data) {
-    const std::string path = papplJobGetFilename(job);
+    // A job cancelled while it waited may have lost its document already.
+    const char* filename = papplJobGetFilename(job);
+    if (!filename) {
+        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "The job's document is gone (cancelled): nothing to print.");
+        return false;
+    }
+    const std::string path = filename;
     const char* declared = papplJobGetFormat(job);
     Options first{papplJobCreatePrintOptions(job, INT_MAX, true)};
     const pappl_pr_options_t& o = *first.options;

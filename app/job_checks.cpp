@@ -95,7 +95,8 @@ kzfront::IppAttributes requestedSettings(ipp_t* request, pappl_printer_t* printe
     ipp.margins[2] = media.top_margin;
     ipp.margins[3] = media.bottom_margin;
     ipp_attribute_t* quality = ippFindAttribute(request, "print-quality", IPP_TAG_ENUM);
-    ipp.quality = quality ? ipp_quality_t(ippGetInteger(quality, 0)) : data.quality_default;
+    const int asked = ippGetInteger(quality, 0);  // PAPPL refuses other values after this
+    ipp.quality = asked >= IPP_QUALITY_DRAFT && asked <= IPP_QUALITY_HIGH ? ipp_quality_t(asked) : data.quality_default;
     ipp_attribute_t* best = ippFindAttribute(request, kBestQuality, IPP_TAG_BOOLEAN);
     ipp.best = best ? ippGetBoolean(best, 0) : bestQualityDefault(printer);
     // Colour never changes for IPP's modes: grey prints with colour inks where there is no black-only mode.
@@ -136,6 +137,8 @@ void amendResponse(pappl_client_t* client) {
         int leftRight = 0, bottomTop = 0;
         if (borderedMargins(leftRight, bottomTop)) dropUnprintableBorderless(response, leftRight, bottomTop);
         dropRepeatedAttributes(response);
+    } else if (op == IPP_OP_SET_PRINTER_ATTRIBUTES || op == IPP_OP_CREATE_PRINTER || op == IPP_OP_DELETE_PRINTER) {
+        forgetBestQualityDefaults();
     } else if (substituted && ippGetStatusCode(response) == IPP_STATUS_OK) {
         ippSetStatusCode(response, IPP_STATUS_OK_IGNORED_OR_SUBSTITUTED);
     }

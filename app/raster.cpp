@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -136,12 +138,29 @@ bool jobSettings(pappl_job_t* job, const pappl_pr_options_t* options, bool greyC
     return true;
 }
 
+// PAPPL 1.3's copy of a printer's driver attributes shares their collections
+// by a use count it changes without a lock, so copies made by many request
+// threads at once free them twice: the one value needed is read once, under
+// a lock, and again only after the printer's defaults change.
+namespace {
+std::mutex bestLock;
+std::map<int, bool> bestDefaults;  // by printer id
+}  // namespace
+
 bool bestQualityDefault(pappl_printer_t* printer) {
+    const std::lock_guard<std::mutex> guard(bestLock);
+    const int id = papplPrinterGetID(printer);
+    if (const auto known = bestDefaults.find(id); known != bestDefaults.end()) return known->second;
     ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
     const std::string name = std::string(kBestQuality) + "-default";
     const bool best = ippGetBoolean(ippFindAttribute(attrs, name.c_str(), IPP_TAG_BOOLEAN), 0);
     ippDelete(attrs);
-    return best;
+    return bestDefaults[id] = best;
+}
+
+void forgetBestQualityDefaults() {
+    const std::lock_guard<std::mutex> guard(bestLock);
+    bestDefaults.clear();
 }
 
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {

@@ -19,6 +19,9 @@
 //       oldest first (job_order.h), and the job known to its thread
 //       (device_guard.h).
 //   papplDeviceOpen: a job's device through the guard (device_guard.h).
+//   papplPrinterSetDriverDefaults (public, but called inside PAPPL by
+//       Set-Printer-Attributes, the printing defaults page and the state
+//       file): the kept best-quality defaults read again (app.h).
 //   avahi_service_browser_new, avahi_service_resolver_new,
 //   avahi_record_browser_new: PAPPL passes them its Avahi client without
 //       checking it, which Avahi asserts on when no avahi-daemon could be
@@ -30,6 +33,7 @@
 
 #include <cstring>
 
+#include "app/app.h"
 #include "app/device_guard.h"
 #include "app/ipp_checks.h"
 #include "app/job_checks.h"
@@ -138,6 +142,15 @@ KZ_REPLACES void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client
     kzapp::setStreamingClient(client);
     pappl(job, client);
     kzapp::setStreamingClient(nullptr);
+}
+
+KZ_REPLACES bool papplPrinterSetDriverDefaults(pappl_printer_t* printer, pappl_pr_driver_data_t* data, int num_vendor,
+                                               cups_option_t* vendor) {
+    static const auto pappl =
+        libraries<bool (*)(pappl_printer_t*, pappl_pr_driver_data_t*, int, cups_option_t*)>("papplPrinterSetDriverDefaults");
+    const bool set = pappl(printer, data, num_vendor, vendor);
+    kzapp::forgetBestQualityDefaults();
+    return set;
 }
 
 KZ_REPLACES pappl_device_t* papplDeviceOpen(const char* uri, const char* name, pappl_deverror_cb_t cb, void* data) {
