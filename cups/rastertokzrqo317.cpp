@@ -119,23 +119,25 @@ public:
         if (!drawing_) error = "nothing was printed";
         else if (!drawing_->finish()) error = drawing_->error();
         else if (!(part = this->part(error)).empty() && kzinspect::writePng(drawing_->thumbnail(), part, error) &&
-                 std::rename(part.c_str(), path_.c_str()) != 0)
-            error = std::string("cannot name it: ") + std::strerror(errno);
-        if (error.empty()) {
+                 ::link(part.c_str(), path_.c_str()) != 0)
+            // Named by a hard link, which replaces nothing: whoever sends a
+            // job must not overwrite the filter user's files.
+            error = errno == EEXIST ? std::string("a file of that name is there already (none is replaced)")
+                                    : std::string("cannot name it: ") + std::strerror(errno);
+        if (!part.empty()) unlink(part.c_str());
+        if (error.empty())
             std::fprintf(stderr, "INFO: Preview of page 1 written to %s\n", path_.c_str());
-        } else {
+        else
             std::fprintf(stderr, "WARNING: No preview in %s: %s\n", path_.c_str(), error.c_str());
-            if (!part.empty()) unlink(part.c_str());
-        }
         drawing_.reset();
         path_.clear();
 #endif
     }
 
 private:
-    // A new file beside the preview's, written whole and then renamed so that
-    // nobody reads half of one; made by mkstemp, so never a file or link
-    // that was there.  Empty, with `why`, when it cannot be made.
+    // A new file beside the preview's, written whole and then linked to its
+    // name so that nobody reads half of one; made by mkstemp, so never a
+    // file or link that was there.  Empty, with `why`, when it cannot be made.
     std::string part(std::string& why) const {
         std::string name = path_ + ".XXXXXX";
         const int fd = mkstemp(name.data());

@@ -65,5 +65,8 @@ grep -q "^WARNING: No preview: cannot create $work/missing/first.png" "$work/no-
 run not-png -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/first.conf" && [ ! -e "$work/first.conf" ] &&
   grep -q "^WARNING: No preview: .*ending in .png" "$work/not-png.log" || fail "a preview not named .png was written"
 cmp -s "$work/preview.prn" "$work/no-preview.prn" || fail "asking for a preview changed the printed bytes"
+echo kept > "$work/kept.png"
+run existing -o PageSize=A6 -o cupsPrintQuality=Draft -o kzrqo317-preview="$work/kept.png" && [ "$(cat "$work/kept.png")" = kept ] &&
+  grep -q "^WARNING: No preview in .*is there already" "$work/existing.log" || fail "a preview replaced a file that was there"
 ls "$work" | grep -q "first.png." && fail "a part of the preview was left: $(ls "$work")"
 echo "ok: preview of page 1 ($(stat -c %s "$work/first.png") bytes), refused where it cannot be written"
