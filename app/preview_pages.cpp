@@ -5,10 +5,10 @@
 //   /PRINTER/previews/thumbnail.png?job=ID   a job's thumbnail
 //   /PRINTER/previews/page.png?job=ID        the larger view
 //
-// PAPPL 1.3 writes the lines of its own job tables in private code, with no
-// hook for another column, so the previews have a page of their own, linked
-// from the printer's navigation and beside its job list.  The pages ask for
-// what PAPPL's job page asks for: an administrator where authentication is on.
+// The printer's job lists show the thumbnails on each job's line through a
+// script in the pages' footer (app/main.cpp): PAPPL 1.3 writes those lines
+// in private code, with no hook for another column.  The pages ask for what
+// PAPPL's job page asks for: an administrator where authentication is on.
 #include <sys/stat.h>
 #include <unistd.h>
 

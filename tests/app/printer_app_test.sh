@@ -386,8 +386,14 @@ EOF
   seen=$(browser --disable-web-security --virtual-time-budget=10000 --dump-dom "file://$work/look.html" |
          sed -n 's/.*<pre id="seen">\([^<]*\)<.*/\1/p')
   grep -Eq "^Page 1 of job $id [1-9][0-9]+\$" <<<"$seen" || fail "the previews page showed: '$seen'"
+  # On the job's line of the printer's own job list, loaded (a picture that
+  # fails to load is taken off the line).
+  line=$(browser --virtual-time-budget=10000 --dump-dom "http://127.0.0.1:$port/kz/jobs" | grep -o "<tr><td><a [^>]*><img [^>]*></a></td><td>$id</td>")
+  grep -q "src=\"/kz/previews/thumbnail.png?job=$id\"" <<<"$line" || fail "the job list has no thumbnail on job $id's line"
   mkdir -p "$artefacts"
   browser --window-size=1280,700 --screenshot="$artefacts/printer-app-previews.png" "$page" >/dev/null
+  browser --window-size=1280,700 --virtual-time-budget=10000 --screenshot="$artefacts/printer-app-job-list.png" \
+    "http://127.0.0.1:$port/kz/jobs" >/dev/null
   echo "the browser saw: $seen; $(grep -o 'Preview of page 1 kept.*' "$work/server.log")"
   # Across a restart the job is kept, so is its preview; one of a job no
   # longer kept (and one half written) go as the server starts.
