@@ -5,6 +5,8 @@
 //
 // The main loop gives the standard sub-commands (server, add, submit, jobs,
 // printers, shutdown, ...); system.cpp reads the server's options.
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -57,6 +59,11 @@ constexpr const char* kFooter =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // PAPPL runs a thread per client and per job, and glibc gives threads
+    // arenas of their own that keep what pages freed: under 50 clients the
+    // server held 300-460 MB after the load, growing from round to round,
+    // against 50 MB flat with two arenas, as fast.
+    mallopt(M_ARENA_MAX, 2);
     static kzapp::Config config;
     config.autoAddMatch = autoAddMatch(argc, argv);
     config.drivers = kDrivers;

@@ -56,9 +56,24 @@ void checkedIPP(IPPEntry pappl, pappl_client_t* client) {
     if (!kzapp::refuseUnchecked(client)) pappl(client);
 }
 
+// Raster that would stream while the printer is busy is refused as it would
+// be once its job exists (_papplJobCopyDocumentData below), but before PAPPL
+// makes the job: clients retry a busy printer, and each refusal there leaves
+// a cancelled job in the history and a state save behind.
+bool refuseStreamWhileBusy(pappl_client_t* client) {
+    if (papplClientGetOperation(client) != IPP_OP_PRINT_JOB) return false;
+    pappl_printer_t* printer = papplClientGetPrinter(client);
+    const char* format =
+        ippGetString(ippFindAttribute(papplClientGetRequest(client), "document-format", IPP_TAG_MIMETYPE), 0, nullptr);
+    if (!printer || !format || (std::strcmp(format, "image/pwg-raster") && std::strcmp(format, "image/urf"))) return false;
+    if (kzapp::tryPrinterTurn(printer).owns_lock() && !papplPrinterIsHoldingNewJobs(printer)) return false;
+    papplClientRespondIPP(client, IPP_STATUS_ERROR_BUSY, "Currently printing another job.");
+    return true;
+}
+
 // Printer and system requests: also what prints, and the answer amended.
 void checkedPrinterIPP(IPPEntry pappl, pappl_client_t* client) {
-    if (kzapp::refuseUnchecked(client) || kzapp::refuseUnprintable(client)) return;
+    if (kzapp::refuseUnchecked(client) || kzapp::refuseUnprintable(client) || refuseStreamWhileBusy(client)) return;
     pappl(client);
     kzapp::amendResponse(client);
 }

@@ -16,6 +16,9 @@
 namespace kzapp {
 namespace {
 
+// Ended jobs a printer keeps in its history (and their previews).
+constexpr int kKeptJobs = 100;
+
 const char* option(const char* name, int num_options, cups_option_t* options) {
     const char* value = cupsGetOption(name, num_options, options);
     return value && *value ? value : nullptr;
@@ -53,6 +56,16 @@ bool seconds(const char* name, int min, int num_options, cups_option_t* options,
     }
     value = static_cast<int>(n);
     return true;
+}
+
+// Each printer as PAPPL makes it (added, or read from the state file).
+void setUpPrinter(pappl_printer_t* printer, void* data) {
+    // PAPPL 1.3 keeps every ended job otherwise: under load (clients that
+    // retry while a printer is busy leave a cancelled job each time) the
+    // history grew to thousands of jobs and hundreds of megabytes.
+    if (papplPrinterGetMaxCompletedJobs(printer) <= 0 || papplPrinterGetMaxCompletedJobs(printer) > kKeptJobs)
+        papplPrinterSetMaxCompletedJobs(printer, kKeptJobs);
+    addPreviewPages(printer, data);
 }
 
 pappl_loglevel_t logLevel(const char* name) {
@@ -183,7 +196,7 @@ pappl_system_t* createSystem(int num_options, cups_option_t* options, void* data
     // Pages of images: enough for a 600 dpi poster, not enough to exhaust memory.
     papplSystemSetMaxImageSize(system, 512u * 1024u * 1024u, 16384, 16384);
 
-    papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, addPreviewPages,
+    papplSystemSetPrinterDrivers(system, config->numDrivers, config->drivers, matchAutoAdd, setUpPrinter,
                                  fillDriver, data);
     // The web pages' words for the printer's own attribute.
     papplSystemAddStringsData(system, "/kzrqo317-en.strings", "en", "\"kzrqo317-best-quality\" = \"Best Quality (slowest)\";\n");
