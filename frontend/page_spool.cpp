@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frontend/unnamed_file.h"
+
 namespace kzfront {
 namespace {
 
@@ -21,17 +23,10 @@ std::string failure(const char* what) { return std::string("the copies' spool ")
 }  // namespace
 
 std::unique_ptr<PageSpool> PageSpool::create(std::string& error) {
-    const char* dir = std::getenv("TMPDIR");
-    const std::string folder = dir && *dir ? dir : "/tmp";
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    std::string why;
+    const int fd = unnamedFile(why);
     if (fd < 0) {
-        // A file system without unnamed files: a named one, unlinked at once.
-        std::string path = folder + "/kzrqo317-copies-XXXXXX";
-        fd = ::mkostemp(path.data(), O_CLOEXEC);
-        if (fd >= 0) ::unlink(path.c_str());
-    }
-    if (fd < 0) {
-        error = "cannot keep pages for the copies in " + folder + " (" + std::strerror(errno) + ")";
+        error = "cannot keep pages for the copies: " + why;
         return nullptr;
     }
     return std::unique_ptr<PageSpool>(new PageSpool(fd));

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "frontend/input/readers.h"
+#include "frontend/unnamed_file.h"
 
 namespace kzfront {
 namespace {
@@ -84,7 +85,7 @@ ssize_t readHead(int fd, unsigned char* head) {
 // its last descriptor, whatever ends the program), for Ghostscript to read.
 // The copy's descriptor, or -1 with `error`.
 int spool(int fd, const unsigned char* head, size_t n, std::string& error) {
-    const int out = input::unnamedFile(error);
+    const int out = unnamedFile(error);
     if (out < 0) return -1;
     bool ok = ::write(out, head, n) == ssize_t(n);
     char buffer[65536];
@@ -198,21 +199,6 @@ std::unique_ptr<PageSource> openPages(int fd, const std::string& name, const Ope
 }  // namespace kzfront
 
 namespace kzfront::input {
-
-int unnamedFile(std::string& error) {
-    const char* dir = std::getenv("TMPDIR");
-    const std::string folder = dir && *dir ? dir : "/tmp";
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        // A file system without unnamed files: a named one, unlinked at once.
-        std::string path = folder + "/kzrqo317-document-XXXXXX";
-        fd = ::mkostemp(path.data(), O_CLOEXEC);
-        if (fd >= 0) ::unlink(path.c_str());
-    }
-    if (fd < 0) error = "cannot make a temporary file in " + folder + " (" + std::strerror(errno) + ")";
-    return fd;
-}
-
 namespace {
 
 struct Cookie {

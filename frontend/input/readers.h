@@ -20,10 +20,6 @@ std::unique_ptr<PageSource> openRaster(std::FILE* file, const std::string& name,
 std::unique_ptr<PageSource> openDocument(const std::string& path, int fd, const std::string& name, bool postscript,
                                          const OpenOptions& options, std::string& error);
 
-// A file without a name in TMPDIR (or /tmp), gone with its last descriptor;
-// -1 with `error`.
-int unnamedFile(std::string& error);
-
 // Plain text: true when the start of the file at `fd` is UTF-8 (ASCII
 // included) without control characters other than tab, line and form feeds.
 bool looksLikeText(int fd);

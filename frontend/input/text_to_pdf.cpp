@@ -2,6 +2,7 @@
 // prints text with) and then printed as any PDF.  texttopdf takes its paper
 // from a PPD only, so it gets a one-size PPD written for the job.
 #include "frontend/input/readers.h"
+#include "frontend/unnamed_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
