@@ -11,7 +11,15 @@ private_serverbin() {
   sys=$(cups-config --serverbin)
   mkdir -p "$dir/filter"
   for f in "$sys"/filter/*; do ln -s "$f" "$dir/filter/"; done
-  install -m 755 "$filter" "$dir/filter/rastertokzrqo317"
+  # cupsd runs the filter as its own user, who may not reach the build
+  # tree: the filter's own libraries go beside it, found through a wrapper.
+  mkdir -p "$dir/lib"
+  ldd "$filter" | awk '$3 ~ /^\// && $3 !~ /^\/(usr\/)?lib/ {print $3}' | while read -r lib; do
+    cp -L "$lib" "$dir/lib/"
+  done
+  install -m 755 "$filter" "$dir/lib/rastertokzrqo317"
+  printf '#!/bin/sh\nLD_LIBRARY_PATH=%s exec %s "$@"\n' "$dir/lib" "$dir/lib/rastertokzrqo317" > "$dir/filter/rastertokzrqo317"
+  chmod 755 "$dir/filter/rastertokzrqo317" "$dir/lib"
   for d in backend daemon cgi-bin monitor notifier driver; do
     [ -e "$sys/$d" ] && ln -s "$sys/$d" "$dir/$d"
   done
