@@ -19,13 +19,16 @@ check() {  # check FILE PAGES: a well-formed stream of that many pages
 }
 as_alice() { setpriv --reuid=alice --regid=alice --init-groups env -i PATH=/usr/bin:/bin HOME=/home/alice "$@"; }
 out=/var/lib/kzrqo317-printer-app/out
-wait_output() {  # wait_output JOB-NAME: its file, once it is a whole stream
+wait_output() {  # wait_output JOB-NAME: its file (ID-NAME.prn), once it is a whole stream
+  local file=
   for _ in $(seq 300); do
-    [ -s "$out/$1.prn" ] && kzrqo317-inspect check "$out/$1.prn" >/dev/null 2>&1 && break
+    file=$(ls "$out"/*-"$1".prn 2>/dev/null | head -1)
+    [ -s "$file" ] && kzrqo317-inspect check "$file" >/dev/null 2>&1 && break
     sleep 0.2
   done
-  check "$out/$1.prn" 1
-  [ "$(stat -c %U "$out/$1.prn")" = kzrqo317-app ] || fail "$out/$1.prn was not written by kzrqo317-app"
+  [ -n "$file" ] || fail "no output for the job $1 in $out: $(ls "$out")"
+  check "$file" 1
+  [ "$(stat -c %U "$file")" = kzrqo317-app ] || fail "$file was not written by kzrqo317-app"
 }
 
 if [ "${1:-}" = --booted ]; then
